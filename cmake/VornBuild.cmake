@@ -1,0 +1,55 @@
+# Compiler settings and helpers shared by every target of the suite.
+
+add_compile_options(-Wall -Wextra)
+
+if(VORN_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(VORN_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+if(VORN_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "VORN_FUZZ needs clang: configure with CC=clang CXX=clang++")
+  endif()
+  # Library code is instrumented for coverage; the fuzzer main comes in with vorn_add_fuzzer.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# vorn_add_test(NAME SOURCES... [LIBS libs...] [LABELS labels...])
+# A GoogleTest executable registered with CTest; LABELS lets CI pick groups (e.g. "e2e", "tsan").
+function(vorn_add_test name)
+  if(NOT VORN_BUILD_TESTS OR VORN_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  if("tsan" IN_LIST ARG_LABELS)
+    set_property(GLOBAL APPEND PROPERTY VORN_TSAN_TESTS ${name})
+  endif()
+endfunction()
+
+# vorn_add_fuzzer(NAME SOURCES... [LIBS libs...])
+# A libFuzzer target, built only with VORN_FUZZ. Its seed corpus and the crashers it has found
+# live in fuzz/corpus/NAME and are replayed by the normal test run (see fuzz/CMakeLists.txt).
+function(vorn_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  if(VORN_FUZZ)
+    add_executable(${name} ${ARG_UNPARSED_ARGUMENTS} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    set_property(GLOBAL APPEND PROPERTY VORN_FUZZERS ${name})
+  elseif(VORN_BUILD_TESTS)
+    # Without libFuzzer the same entry point replays the corpus as a regression test.
+    add_executable(${name}_replay ${ARG_UNPARSED_ARGUMENTS} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/fuzz/FuzzReplayMain.cpp)
+    target_link_libraries(${name}_replay PRIVATE ${ARG_LIBS})
+    add_test(NAME ${name}_replay COMMAND ${name}_replay ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
+    set_tests_properties(${name}_replay PROPERTIES LABELS "fuzz")
+  endif()
+endfunction()

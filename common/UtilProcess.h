@@ -1,0 +1,33 @@
+// Runs the external tools the suite needs (lpstat, cancel, lpadmin, w, killall, ...) as
+// processes with argument lists, never through a shell, and reads their output from pipes.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+struct stProcessResult {
+    bool bStarted = false;   // the program could be executed
+    bool bTimedOut = false;  // killed after the time-out
+    int iExitCode = -1;      // exit status, or -1 when it did not exit normally
+    QByteArray baStdout;
+    QByteArray baStderr;
+};
+
+struct stProcessOptions {
+    int iTimeoutMs = 30000;
+    // Run as this user: the child takes the user's uid, gid, supplementary groups and HOME
+    // before exec, as "sudo -u" would. Empty, or the current user: unchanged.
+    QString strRunAsUser;
+};
+
+class UtilProcess {
+public:
+    // Safe to call from several threads at once.
+    static stProcessResult Run(const QString& strProgram, const QStringList& listArgs,
+                               const stProcessOptions& options = stProcessOptions());
+
+    // Starts a program detached: its own session, standard streams on /dev/null, not a child
+    // that the caller must reap. False when it could not be started.
+    static bool StartDetached(const QString& strProgram, const QStringList& listArgs);
+};

@@ -1,0 +1,25 @@
+// Small helpers shared by several programs: the single-instance and presence tests, the
+// monitor's "-hide" option, folder creation and command output capture.
+#pragma once
+
+#include <QString>
+
+// Processes whose command name (the kernel's first 15 characters) equals the first 15
+// characters of strName, ignoring case, counted from the process table under strProcDir.
+int CountProcessesNamed(const QString& strName, const QString& strProcDir = QStringLiteral("/proc"));
+
+// The service's and the monitor's guard: true when another process carries the same name
+// (the caller itself is one of them).
+bool CheckIsRunning(const QString& strOwnName, const QString& strProcDir = QStringLiteral("/proc"));
+
+// The watchdog's test: true when at least one process named like the service exists;
+// logs "service not found!" otherwise.
+bool CheckIsServiceRunning(const QString& strProcDir = QStringLiteral("/proc"));
+
+bool CheckIsHide(int argc, char** argv);
+
+bool MakePathExist(const QString& strPath);
+
+// Runs a command line split by Qt's single-command rules (no shell), at most 30 s.
+// 0: standard output read; 1: output read later; 2: standard error (or nothing).
+int GetCmdOutput(const QString& strCommand, QString& strOutput);
