@@ -1,47 +1,61 @@
-// A dedicated thread takes the stop signals with sigwait, so the stop runs in ordinary code
-// rather than in a signal handler.
+// The signal handler only writes the signal number into a pipe; a dedicated thread reads it
+// and runs the stop in ordinary code. Child processes start with default handlers and an
+// untouched signal mask.
 #include "ServiceStopper.h"
 
 #include "UtilLog.h"
 
 #include <csignal>
-#include <pthread.h>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace {
 
-sigset_t StopSignals()
+int s_arrWakePipe[2] = {-1, -1};
+// Written by the destructor to end the wait when no signal came.
+constexpr char c_cNoSignal = 0;
+
+void OnStopSignal(int iSignal)
 {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGINT);
-    return set;
+    const int iSavedErrno = errno;
+    const char cSignal = char(iSignal);
+    [[maybe_unused]] const ssize_t iIgnored = ::write(s_arrWakePipe[1], &cSignal, 1);
+    errno = iSavedErrno;
 }
 
-// Sent to the stopper's own thread to end its wait when main finishes first.
-constexpr int c_iWakeSignal = SIGUSR1;
+void SetStopHandler(void (*pHandler)(int))
+{
+    struct sigaction action {};
+    action.sa_handler = pHandler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
 
 } // namespace
 
-void ServiceStopper::BlockStopSignals()
-{
-    sigset_t set = StopSignals();
-    sigaddset(&set, c_iWakeSignal);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
-
 ServiceStopper::ServiceStopper(std::function<void()> requestStop)
     : m_requestStop(std::move(requestStop))
-    , m_thread(&ServiceStopper::WaitForSignal, this)
 {
+    if (::pipe2(s_arrWakePipe, O_CLOEXEC) == 0) {
+        SetStopHandler(OnStopSignal);
+        m_thread = std::thread(&ServiceStopper::WaitForSignal, this);
+    }
 }
 
 ServiceStopper::~ServiceStopper()
 {
     StopFinished();
-    pthread_kill(m_thread.native_handle(), c_iWakeSignal);
+    if (!m_thread.joinable())
+        return;
+    SetStopHandler(SIG_DFL);
+    [[maybe_unused]] const ssize_t iIgnored = ::write(s_arrWakePipe[1], &c_cNoSignal, 1);
     m_thread.join();
+    ::close(s_arrWakePipe[0]);
+    ::close(s_arrWakePipe[1]);
 }
 
 void ServiceStopper::StopFinished()
@@ -53,15 +67,15 @@ void ServiceStopper::StopFinished()
 
 void ServiceStopper::WaitForSignal()
 {
-    sigset_t set = StopSignals();
-    sigaddset(&set, c_iWakeSignal);
-    int iSignal = 0;
-    while (sigwait(&set, &iSignal) != 0) {
-    }
-    if (iSignal == c_iWakeSignal)
+    char cSignal = c_cNoSignal;
+    ssize_t iRead = 0;
+    do {
+        iRead = ::read(s_arrWakePipe[0], &cSignal, 1);
+    } while (iRead < 0 && errno == EINTR);
+    if (iRead != 1 || cSignal == c_cNoSignal)
         return;
 
-    VORN_LOG("stop requested by signal %d", iSignal);
+    VORN_LOG("stop requested by signal %d", int(cSignal));
     m_requestStop();
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_cvFinished.wait_for(lock, std::chrono::milliseconds(c_iStopDeadlineMs), [this] { return m_bFinished; }))

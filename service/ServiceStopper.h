@@ -12,16 +12,15 @@ public:
     // Whole stop, from the signal to the process being gone.
     static constexpr int c_iStopDeadlineMs = 1800;
 
-    // Blocks SIGTERM and SIGINT for the calling thread and every thread it starts later, so
-    // only the stopper's own thread receives them. Call before any other thread exists.
-    static void BlockStopSignals();
-
-    // Starts the thread that waits for a stop signal and then calls requestStop.
+    // Installs the signal handlers and starts the thread that calls requestStop when a stop
+    // signal arrives. One instance per process.
     explicit ServiceStopper(std::function<void()> requestStop);
-    // Tells the stopper the orderly stop is complete and joins its thread.
+    // Restores the default handlers and joins the thread.
     ~ServiceStopper();
+    ServiceStopper(const ServiceStopper&) = delete;
+    ServiceStopper& operator=(const ServiceStopper&) = delete;
 
-    // Called by main when it has finished stopping on its own.
+    // Called by main once the workers are joined; the deadline no longer applies.
     void StopFinished();
 
 private:
@@ -29,7 +28,7 @@ private:
 
     std::function<void()> m_requestStop;
     std::mutex m_mutex;
-    // Guards m_bFinished, signalled when main has joined its workers.
+    // Signalled (under m_mutex) when m_bFinished is set.
     std::condition_variable m_cvFinished;
     bool m_bFinished = false;
     std::thread m_thread;

@@ -13,7 +13,6 @@
 
 int main(int argc, char* argv[])
 {
-    ServiceStopper::BlockStopSignals();
     QCoreApplication app(argc, argv);
     if (CheckIsRunning(QCoreApplication::applicationName()))
         return 0;
