@@ -32,6 +32,12 @@ QByteArray MakeRecord(uint8_t byStatusCode, QList<uint16_t> listError = {}, QLis
     return EncodeStatusRecord(fields);
 }
 
+// What a USB printer answers: the record without the 7-byte head.
+QByteArray UsbReply(uint8_t byStatusCode, QList<uint16_t> listError = {}, QList<uint16_t> listWarning = {})
+{
+    return MakeRecord(byStatusCode, listError, listWarning).mid(7);
+}
+
 QByteArray ReadFile(const QString& strPath)
 {
     QFile file(strPath);
@@ -116,7 +122,7 @@ TEST_F(StatusWorker, ReadyNetworkPrinterIsPolledOnlyWhileItsQueuePrints)
 
 TEST_F(StatusWorker, UsbRecordIsPublishedBehindSevenZeroBytes)
 {
-    const QByteArray baReply = MakeRecord(0x10, {0x1106});
+    const QByteArray baReply = UsbReply(0x10, {0x1106});
     m_test.pUsb->SetStatusReply(0, baReply);
     Worker().SetCurrentPrinter(Printer(CONNECT_USB, c_strUsbPort));
     Worker().ReadPrinter();
@@ -137,7 +143,7 @@ TEST_F(StatusWorker, UsbRecordIsPublishedBehindSevenZeroBytes)
 
 TEST_F(StatusWorker, UnpluggedUsbPrinterGoesOfflineAtOnce)
 {
-    m_test.pUsb->SetStatusReply(0, MakeRecord(0x00, {0x1106}, {0x110D}));
+    m_test.pUsb->SetStatusReply(0, UsbReply(0x00, {0x1106}, {0x110D}));
     Worker().SetCurrentPrinter(Printer(CONNECT_USB, c_strUsbPort));
     Worker().ReadPrinter();
     ASSERT_TRUE(QFile::exists(StatusFile()));
@@ -155,7 +161,7 @@ TEST_F(StatusWorker, UnpluggedUsbPrinterGoesOfflineAtOnce)
 
 TEST_F(StatusWorker, OtherUsbFailuresKeepStateAndFile)
 {
-    const QByteArray baReply = MakeRecord(0x00);
+    const QByteArray baReply = UsbReply(0x00);
     m_test.pUsb->SetStatusReply(0, baReply);
     Worker().SetCurrentPrinter(Printer(CONNECT_USB, c_strUsbPort));
     Worker().ReadPrinter();
