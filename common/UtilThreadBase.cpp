@@ -27,6 +27,11 @@ bool UtilThreadBase::MakePathExist(const QString& strPath)
     return ::MakePathExist(strPath);
 }
 
+void UtilThreadBase::WaitForLoopEnd()
+{
+    std::lock_guard<std::mutex> lock(m_mutexLoop);
+}
+
 void UtilThreadBase::SlotThreadQuit()
 {
     m_bQuit.store(true);

@@ -1,8 +1,6 @@
 // One lock for the whole list keeps each copy, comparison and replacement consistent.
 #include "SharedPrinterList.h"
 
-#include <QMutexLocker>
-
 namespace {
 
 bool SameQueue(const stPrinterInfo& a, const stPrinterInfo& b)
@@ -14,13 +12,13 @@ bool SameQueue(const stPrinterInfo& a, const stPrinterInfo& b)
 
 int SharedPrinterList::Size() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_listPrinter.size();
 }
 
 bool SharedPrinterList::CopyEntry(int iIndex, stPrinterManager& entry) const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (iIndex < 0 || iIndex >= m_listPrinter.size())
         return false;
     entry = m_listPrinter.at(iIndex);
@@ -29,7 +27,7 @@ bool SharedPrinterList::CopyEntry(int iIndex, stPrinterManager& entry) const
 
 bool SharedPrinterList::WriteBack(int iIndex, const stPrinterManager& working)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (iIndex < 0 || iIndex >= m_listPrinter.size() || !SameQueue(m_listPrinter.at(iIndex).stInfo, working.stInfo))
         return false;
     stPrinterManager& shared = m_listPrinter[iIndex];
@@ -41,7 +39,7 @@ bool SharedPrinterList::WriteBack(int iIndex, const stPrinterManager& working)
 
 bool SharedPrinterList::DiffersFrom(const QList<stPrinterInfo>& listFound) const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (listFound.size() != m_listPrinter.size())
         return true;
     for (int k = 0; k < listFound.size(); ++k) {
@@ -55,19 +53,19 @@ bool SharedPrinterList::DiffersFrom(const QList<stPrinterInfo>& listFound) const
 
 void SharedPrinterList::Replace(const QList<stPrinterManager>& listPrinter)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_listPrinter = listPrinter;
 }
 
 void SharedPrinterList::MarkAllNeedStatus()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     for (stPrinterManager& entry : m_listPrinter)
         entry.bNeedStatus = true;
 }
 
 QList<stPrinterManager> SharedPrinterList::Snapshot() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_listPrinter;
 }

@@ -5,7 +5,8 @@
 #include "PrinterRecords.h"
 
 #include <QList>
-#include <QMutex>
+
+#include <mutex>
 
 class SharedPrinterList {
 public:
@@ -31,6 +32,6 @@ public:
 private:
     // Guards m_listPrinter: every access is one short critical section, never held across a
     // sleep, a process start or a USB or network call.
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QList<stPrinterManager> m_listPrinter;
 };

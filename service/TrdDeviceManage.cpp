@@ -44,6 +44,7 @@ void TrdDeviceManage::Init(SharedPrinterList* pListPrinter)
 
 void TrdDeviceManage::SlotTaskStart()
 {
+    std::lock_guard<std::mutex> loop(m_mutexLoop);
     if (m_bTaskStarted)
         return;
     m_bTaskStarted = true;
@@ -79,10 +80,11 @@ void TrdDeviceManage::CreateMissingWorkers(int iNeeded)
     const int iExisting = m_listTrdStatus.size();
     for (int k = iExisting; k < iNeeded; ++k) {
         auto* pWorker = new TrdGetPrinterStatus(nullptr, m_env);
+        // Set up before its thread starts, so the worker's thread sees it without a lock.
+        pWorker->Init(k, m_pListPrinter);
         auto* pThread = new QThread();
         pWorker->moveToThread(pThread);
         pThread->start();
-        pWorker->Init(k, m_pListPrinter);
         // Queued: the worker's loop runs on its own thread.
         connect(this, &TrdDeviceManage::SgnStatusThreadStart, pWorker, &TrdGetPrinterStatus::SlotTaskStart);
         // Direct: a worker inside its loop never reads its event queue, so the stop request
@@ -162,10 +164,13 @@ bool TrdDeviceManage::StopWorkers(int iTimeoutMs)
     emit SgnThreadQuit();
     QDeadlineTimer deadline(iTimeoutMs);
     bool bAllEnded = true;
-    for (QThread* pThread : m_listStatusThread) {
+    for (int k = 0; k < m_listStatusThread.size(); ++k) {
+        QThread* pThread = m_listStatusThread.at(k);
         // The worker's loop returns at its next sleep slice; then its event loop can end.
         pThread->quit();
-        if (!pThread->wait(deadline))
+        if (pThread->wait(deadline))
+            m_listTrdStatus.at(k)->WaitForLoopEnd();
+        else
             bAllEnded = false;
     }
     return bAllEnded;

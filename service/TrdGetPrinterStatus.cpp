@@ -33,6 +33,7 @@ void TrdGetPrinterStatus::Init(int iIndex, SharedPrinterList* pListPrinter)
 
 void TrdGetPrinterStatus::SlotTaskStart()
 {
+    std::lock_guard<std::mutex> loop(m_mutexLoop);
     if (m_bTaskStarted)
         return;
     m_bTaskStarted = true;

@@ -4,6 +4,7 @@
 #include "ServiceTestDoubles.h"
 #include "TrdDeviceManage.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -24,6 +25,15 @@ struct stQueue {
 
 class DeviceManage : public ::testing::Test {
 protected:
+    // Worker threads run Qt event loops, which need the application object.
+    static void SetUpTestSuite()
+    {
+        static int s_iArgc = 1;
+        static char s_szName[] = "service_device_manage_test";
+        static char* s_arrArgv[] = {s_szName, nullptr};
+        static QCoreApplication s_app(s_iArgc, s_arrArgv);
+    }
+
     void SetUp() override
     {
         QDir().mkpath(m_test.env.strPpdDir);

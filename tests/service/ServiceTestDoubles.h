@@ -6,8 +6,6 @@
 
 #include <QByteArray>
 #include <QMap>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -18,6 +16,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <mutex>
 
 struct stUsbRequest {
     QString strPort;
@@ -30,14 +29,14 @@ public:
     // Answer to the status request: a result code, and the reply bytes when it is 0.
     void SetStatusReply(int iResult, const QByteArray& baReply = QByteArray())
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_iStatusResult = iResult;
         m_baStatusReply = baReply;
     }
 
     QList<stUsbRequest> Requests(uint8_t bRequest) const
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         QList<stUsbRequest> listMatching;
         for (const stUsbRequest& request : m_listRequest) {
             if (request.bRequest == bRequest)
@@ -49,7 +48,7 @@ public:
     int ControlRequestIn(const QString& strPort, uint8_t, uint8_t bRequest, uint16_t, uint16_t,
                          unsigned char* pData, uint16_t wLength, unsigned int& uTransferred) override
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_listRequest.append({strPort, bRequest, wLength});
         if (bRequest != PrinterProtocol::c_byRequestStatus) {
             uTransferred = 0;
@@ -64,7 +63,7 @@ public:
     }
 
 private:
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     int m_iStatusResult = -5;
     QByteArray m_baStatusReply;
     QList<stUsbRequest> m_listRequest;
@@ -81,13 +80,13 @@ class FakeCommandRunner {
 public:
     void SetOutput(const QString& strProgram, const QString& strFirstArg, const QString& strOutput)
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_mapOutput[strProgram + QLatin1Char(' ') + strFirstArg] = strOutput.toUtf8();
     }
 
     QList<stCommandCall> Calls(const QString& strProgram) const
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         QList<stCommandCall> listMatching;
         for (const stCommandCall& call : m_listCall) {
             if (call.strProgram == strProgram)
@@ -98,7 +97,7 @@ public:
 
     stProcessResult Run(const QString& strProgram, const QStringList& listArgs, const stProcessOptions& options)
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_listCall.append({strProgram, listArgs, options.strRunAsUser});
         stProcessResult result;
         result.bStarted = true;
@@ -108,7 +107,7 @@ public:
     }
 
 private:
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QMap<QString, QByteArray> m_mapOutput;
     QList<stCommandCall> m_listCall;
 };
