@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -211,8 +212,14 @@ pid_t StartChild(const std::vector<std::string>& listArgv, const std::string& st
     std::vector<char*> envp = PointersOf(listEnv);
     const int fdNull = open("/dev/null", O_RDWR | O_CLOEXEC);
     const int fdErr = strStderrFile.empty() ? -1 : open(strStderrFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    const pid_t pidParent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
+        // A test that crashes must not leave its scheduler or login behind: the child is
+        // told to stop when the test process dies (cupsd then also ends its backends).
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != pidParent)
+            _exit(1);
         dup2(fdNull, STDIN_FILENO);
         dup2(fdNull, STDOUT_FILENO);
         dup2(fdErr >= 0 ? fdErr : fdNull, STDERR_FILENO);

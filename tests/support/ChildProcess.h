@@ -31,7 +31,8 @@ struct stToolOptions {
 stToolResult RunTool(const std::vector<std::string>& listArgv, const stToolOptions& options = stToolOptions());
 
 // Starts a long-running child with standard streams on /dev/null (stderr optionally into a
-// file); returns its pid, or -1. The caller ends it with StopChild.
+// file); returns its pid, or -1. The caller ends it with StopChild; should the test process
+// die first, the child receives SIGTERM.
 pid_t StartChild(const std::vector<std::string>& listArgv, const std::string& strStderrFile = std::string());
 
 // Sends the signal and reaps the child; true when it ended within the time-out (it is then

@@ -147,6 +147,18 @@ TEST_F(CupsFixtureTest, VornSocketJobPrintsUntilCancelled)
     EXPECT_TRUE(m_cups.WaitForJobListing("NetQ", "\tAlerts: job-canceled-by-user\n")) << m_cups.JobListing("NetQ");
 }
 
+// Nothing listens on the port: the socket backend keeps retrying, so the job stays printing.
+TEST_F(CupsFixtureTest, SocketJobWithoutListenerPrintsUntilCancelled)
+{
+    AddQueue("SockQ", CupsScheduler::SocketUri("127.0.0.5"));
+    const std::string strJob = m_cups.SubmitRawJob("SockQ", "data");
+    ASSERT_FALSE(strJob.empty()) << m_cups.LastError();
+    ASSERT_TRUE(m_cups.WaitForJobListing("SockQ", "\tAlerts: job-printing\n")) << m_cups.JobListing("SockQ");
+
+    ASSERT_TRUE(m_cups.CancelJob(strJob)) << m_cups.LastError();
+    EXPECT_TRUE(m_cups.WaitForJobListing("SockQ", "\tAlerts: job-canceled-by-user\n")) << m_cups.JobListing("SockQ");
+}
+
 TEST_F(CupsFixtureTest, UsbJobWithoutDeviceWaitsForThePrinter)
 {
     AddQueue("UsbQ", CupsScheduler::UsbUri(c_strCode, "SN0001"));

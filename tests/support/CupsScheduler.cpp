@@ -43,12 +43,13 @@ constexpr const char* c_szOwnDirectives = "Browsing No\nDirtyCleanInterval 0\nId
 // Stands in for the maker's network backend: CUPS accepts "vornsocket://" URIs only when a
 // backend of that name exists. Called without arguments (device discovery) it lists nothing;
 // with a job it reads the data and then waits until CUPS stops it, so the job stays printing
-// for as long as a test needs.
+// for as long as a test needs. It also ends when its scheduler is gone, killed or not.
 constexpr const char* c_szVornSocketBackend =
     "#!/bin/sh\n"
     "[ $# -eq 0 ] && exit 0\n"
     "if [ -n \"$6\" ]; then cat \"$6\" >/dev/null; else cat >/dev/null; fi\n"
-    "exec sleep 3600\n";
+    "while kill -0 \"$PPID\" 2>/dev/null; do sleep 0.2; done\n"
+    "exit 1\n";
 
 gid_t GroupId(const char* szName)
 {
