@@ -2,6 +2,7 @@
 // "lpstat -v" listing, and the PPD check that decides whether a queue belongs to the suite.
 #pragma once
 
+#include "ModelTable.h"
 #include "PrinterRecords.h"
 #include "VornPaths.h"
 
@@ -42,5 +43,7 @@ bool ApplyDeviceUri(const QString& strURI, stPrinterInfo& info);
 
 // URI lookup: the first row whose code followed by "?" occurs in the URI (case-sensitive).
 bool GetPrinterVidPid(const QString& strURI, int& iVendorID, int& iProductID);
+// The same lookup over the maintenance tool's table of network-capable models.
+bool GetNetworkPrinterVidPid(const QString& strURI, int& iVendorID, int& iProductID);
 // Model-name lookup: the first row whose display name equals the name, ignoring case.
 bool GetPrinterVidPidByModelName(const QString& strModelName, int& iVendorID, int& iProductID);

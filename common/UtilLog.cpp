@@ -15,9 +15,10 @@ UtilLogFile::UtilLogFile(const QString& strFolder, const QString& strPrefix)
 {
 }
 
-// Called once early in start-up, before any worker thread runs, so it takes no lock.
+// Meant for start-up, before workers run; the lock only keeps a late switch from racing a write.
 void UtilLogFile::SetLogEnable(bool bEnable)
 {
+    QMutexLocker lock(&m_mutexLog);
     m_bEnable = bEnable;
     if (!bEnable) {
         m_strLogName.clear();
@@ -41,6 +42,8 @@ void UtilLogFile::WriteLine(const char* file, int line, const char* func, const 
     if (!m_bEnable)
         return;
     QMutexLocker lock(&m_mutexLog);
+    if (!m_bEnable)
+        return;
 
     const QByteArray text = QDateTime::currentDateTime().toString(QStringLiteral("[yyyy-MM-dd hh:mm:ss.zzz] (")).toLocal8Bit()
         + QByteArray(file) + '@' + QByteArray::number(line) + ' ' + QByteArray(func) + ") " + QByteArray(message) + '\n';
@@ -58,6 +61,23 @@ void UtilLogFile::WriteLine(const char* file, int line, const char* func, const 
     }
 }
 
+void UtilLogFile::WriteFormatted(const char* file, int line, const char* func, const char* fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    WriteFormattedV(file, line, func, fmt, args);
+    va_end(args);
+}
+
+void UtilLogFile::WriteFormattedV(const char* file, int line, const char* func, const char* fmt, va_list args)
+{
+    if (!m_bEnable)
+        return;
+    char szMessage[c_iMessageBufferBytes] = {};
+    std::vsnprintf(szMessage, sizeof(szMessage), fmt, args);
+    WriteLine(file, line, func, szMessage);
+}
+
 namespace {
 UtilLogFile& ProcessLog()
 {
@@ -73,13 +93,8 @@ void SetLogEnable(bool bEnable)
 
 void WriteStringLog(const char* file, int line, const char* func, const char* fmt, ...)
 {
-    UtilLogFile& log = ProcessLog();
-    if (!log.IsEnabled())
-        return;
-    char szMessage[UtilLogFile::c_iMessageBufferBytes] = {};
     va_list args;
     va_start(args, fmt);
-    std::vsnprintf(szMessage, sizeof(szMessage), fmt, args);
+    ProcessLog().WriteFormattedV(file, line, func, fmt, args);
     va_end(args);
-    log.WriteLine(file, line, func, szMessage);
 }

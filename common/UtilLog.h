@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <atomic>
+#include <cstdarg>
 
 // Where one program writes its log files; each program defines c_stLogTarget once.
 struct stLogTarget {
@@ -25,6 +26,11 @@ public:
 
     void SetLogEnable(bool bEnable);
     void WriteLine(const char* file, int line, const char* func, const char* message);
+    // Formats a printf-style message, cut to 1023 bytes, and writes it as one line.
+    void WriteFormatted(const char* file, int line, const char* func, const char* fmt, ...)
+        __attribute__((format(printf, 5, 6)));
+    void WriteFormattedV(const char* file, int line, const char* func, const char* fmt, va_list args)
+        __attribute__((format(printf, 5, 0)));
     bool IsEnabled() const { return m_bEnable; }
     QString CurrentFileName() const;
 

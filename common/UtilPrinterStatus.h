@@ -42,6 +42,8 @@ public:
     void FillPrinterState(stPrinterState& state) const;
 
 private:
+    void Reset();
+
     char m_szVenderName[c_iTextSlotBytes + 1];
     char m_szProductName[c_iTextSlotBytes + 1];
     char m_szPrinterSerialNumber[c_iTextSlotBytes + 1];

@@ -175,7 +175,6 @@ ReqScanLock BuildScanLockRequest(const SettingInfo& info)
 
 int RequestScanner(int dev, const void* command, int size)
 {
-    vorn_usb_log(VornUsbLog::Info, "[VornScanSDK] ** %s\n", __func__);
     vorn_usb_log(VornUsbLog::Info, "[VornScanSDK] [enter] request size = %d\n", size);
     int written = vorn_bulk_write(dev, command, size, c_requestTimeout);
     int nRet = SANE_STATUS_GOOD;
@@ -190,7 +189,6 @@ int RequestScanner(int dev, const void* command, int size)
 
 int ResponseScanner(int dev, CommandType type)
 {
-    vorn_usb_log(VornUsbLog::Info, "[VornScanSDK] ** %s\n", __func__);
     int ret = ReadReply(dev, type == CMD_TYPE_SCAN_ADF_STATUS ? c_adfReplyTimeout : c_replyTimeout);
     if (ret > 0) {
         vorn_usb_log(VornUsbLog::Info,
@@ -403,7 +401,6 @@ int ScanRecord(int dev, int& scanStatus, std::vector<unsigned char>& buffer, uin
 
 int ReadWithRetry(int fd, unsigned char* lpBuffer, uint32_t dwBytesToRead)
 {
-    vorn_usb_log(VornUsbLog::Info, "[VornScanSDK] ** %s\n", __func__);
     if (dwBytesToRead == 0)
         return SANE_STATUS_GOOD;
     uint32_t received = 0;

@@ -205,17 +205,22 @@ int vorn_get_string_simple(int dev, int index, char* buf, size_t buflen)
     ret = vorn_get_string(dev, index, langid, rawChars, c_stringDescriptorMaxSize);
     if (ret < 0)
         return ret;
-    if (ret < 2 || raw[1] != c_descriptorTypeString)
+    return vorn_decode_string_descriptor(raw, ret, buf, buflen);
+}
+
+int vorn_decode_string_descriptor(const unsigned char* raw, int size, char* buf, size_t buflen)
+{
+    if (size < 2 || raw[1] != c_descriptorTypeString)
         return c_errMalformedDescriptor;
     int length = raw[0];
-    if (length > ret)
+    if (length > size)
         return c_errTruncatedDescriptor;
     if (buflen == 0)
         return 0;
 
     // UTF-16LE to ASCII: anything outside Latin-1 cannot be shown and becomes '?'.
     size_t out = 0;
-    for (int in = 2; in < length && out < buflen - 1; in += 2)
+    for (int in = 2; in + 1 < length && out < buflen - 1; in += 2)
         buf[out++] = raw[in + 1] ? '?' : static_cast<char>(raw[in]);
     buf[out] = '\0';
     return static_cast<int>(out);

@@ -50,6 +50,10 @@ int vorn_get_string(int dev, int index, int langid, char* buf, size_t buflen);
 // length, -5 for a malformed descriptor, -27 for a truncated one, or a negative transfer result.
 int vorn_get_string_simple(int dev, int index, char* buf, size_t buflen);
 
+// Converts a string descriptor as read (size bytes) to NUL-terminated ASCII in buf, '?' for
+// characters outside Latin-1, cut to fit; its length, -5 when malformed, -27 when truncated.
+int vorn_decode_string_descriptor(const unsigned char* raw, int size, char* buf, size_t buflen);
+
 // Bulk OUT on 0x02 / IN on 0x82; bytes transferred, 0 on a time-out, negative on failure,
 // -1 when dev <= 0 or data is null.
 int vorn_bulk_write(int dev, const void* data, int size, int timeout);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <net/if.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -147,6 +148,18 @@ TEST_F(CupsFixtureTest, VornSocketJobPrintsUntilCancelled)
     EXPECT_TRUE(m_cups.WaitForJobListing("NetQ", "\tAlerts: job-canceled-by-user\n")) << m_cups.JobListing("NetQ");
 }
 
+// Nothing listens on the port: the socket backend keeps retrying, so the job stays printing.
+TEST_F(CupsFixtureTest, SocketJobWithoutListenerPrintsUntilCancelled)
+{
+    AddQueue("SockQ", CupsScheduler::SocketUri("127.0.0.5"));
+    const std::string strJob = m_cups.SubmitRawJob("SockQ", "data");
+    ASSERT_FALSE(strJob.empty()) << m_cups.LastError();
+    ASSERT_TRUE(m_cups.WaitForJobListing("SockQ", "\tAlerts: job-printing\n")) << m_cups.JobListing("SockQ");
+
+    ASSERT_TRUE(m_cups.CancelJob(strJob)) << m_cups.LastError();
+    EXPECT_TRUE(m_cups.WaitForJobListing("SockQ", "\tAlerts: job-canceled-by-user\n")) << m_cups.JobListing("SockQ");
+}
+
 TEST_F(CupsFixtureTest, UsbJobWithoutDeviceWaitsForThePrinter)
 {
     AddQueue("UsbQ", CupsScheduler::UsbUri(c_strCode, "SN0001"));
@@ -167,10 +180,13 @@ TEST(PrivateUserTest, JobOfADesktopUserIsListedForThemAndCancelledOnlyByThem)
 
     const std::string strJob = cups.SubmitRawJob("NetQ", "data", user.Name());
     ASSERT_FALSE(strJob.empty()) << cups.LastError();
-    stToolOptions asUser;
-    asUser.strUser = user.Name();
-    EXPECT_NE(cups.Run({"lpstat", "-W", "all", "-l", "-o", "NetQ"}, asUser).strStdout.find(" " + user.Name() + " "),
-              std::string::npos);
+    ASSERT_TRUE(cups.WaitForJobListing("NetQ", "job-printing")) << cups.JobListing("NetQ");
+    // The way the service reads a desktop user's jobs.
+    const std::string strListing =
+        cups.Run({"sudo", "-u", user.Name(), "lpstat", "-W", "all", "-l", "-o", "NetQ"}).strStdout;
+    EXPECT_EQ(strListing.rfind(strJob + " ", 0), 0u) << strListing;
+    EXPECT_NE(strListing.find(" " + user.Name() + " "), std::string::npos) << strListing;
+    EXPECT_NE(strListing.find("\tAlerts: job-printing\n"), std::string::npos) << strListing;
     EXPECT_FALSE(cups.CancelJob(strJob, other.Name()));
     EXPECT_TRUE(cups.CancelJob(strJob, user.Name())) << cups.LastError();
 }
@@ -186,6 +202,23 @@ TEST(DesktopLoginTest, LoginShowsInWWhileItLasts)
         EXPECT_EQ(strW.rfind(user.Name() + " ", 0), 0u) << strW;
     }
     EXPECT_EQ(RunTool({"w", "-h", "-u", "-s"}).strStdout, "");
+}
+
+TEST(PrivateNamespaceTest, TestSeesOnlyItsOwnProcessesAndLoopback)
+{
+    // The namespace's reaper, this test and ps; no host process, no zombie of earlier tests.
+    const std::string strProcesses = RunTool({"ps", "-e", "-o", "pid=,stat=,comm="}).strStdout;
+    std::istringstream lines(strProcesses);
+    int iCount = 0;
+    for (std::string strLine; std::getline(lines, strLine);)
+        ++iCount;
+    EXPECT_EQ(iCount, 3) << strProcesses;
+
+    struct if_nameindex* pInterfaces = if_nameindex();
+    ASSERT_NE(pInterfaces, nullptr);
+    EXPECT_STREQ(pInterfaces[0].if_name, "lo");
+    EXPECT_EQ(pInterfaces[1].if_name, nullptr);
+    if_freenameindex(pInterfaces);
 }
 
 TEST(SuiteRootTest, FreshFoldersAndInstalledProgramsUnderTheFixedRoot)

@@ -6,10 +6,13 @@
 
 namespace VornTest {
 
-// Moves the calling process into new mount and network namespaces (mount events stay
-// private), brings loopback up and mounts fresh tmpfs file systems on /run and /opt, with
-// an empty "/opt/vorn/vorn-printer-t905/". Must run before any thread starts: namespaces
-// are per thread. Needs root. vorn_e2e_main calls it first thing.
+// Moves the process into new mount, network and PID namespaces. It forks: only the returning
+// process runs the tests, inside the new PID namespace (with its own /proc) under a reaper
+// that is the namespace's first process; the original process never returns (it waits and
+// exits as the tests did). Mount events stay private;
+// loopback is brought up; fresh tmpfs file systems cover /run and /opt, with an empty
+// "/opt/vorn/vorn-printer-t905/". Must run before any thread starts: namespaces are per
+// thread. Needs root. vorn_e2e_main calls it first thing.
 bool EnterPrivateNamespace(std::string& strError);
 
 // True once EnterPrivateNamespace succeeded in this process. Every fixture that mounts

@@ -1,0 +1,189 @@
+// Running external tools: arguments arrive whole, nothing runs through a shell, output of any
+// size is read, hung tools are killed, and run-as-user really changes identity.
+#include "UtilProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+stProcessOptions WithTimeout(int iTimeoutMs)
+{
+    stProcessOptions options;
+    options.iTimeoutMs = iTimeoutMs;
+    return options;
+}
+
+} // namespace
+
+TEST(UtilProcess, HostileArgumentArrivesAsOneArgumentAndRunsNothing)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString strMarker = dir.filePath("pwned");
+    const QString strHostile = "Q; touch " + strMarker + " $(touch " + strMarker + ") `touch " + strMarker + "` 'a\" \\";
+    const stProcessResult result = UtilProcess::Run("printf", {"[%s]\\n", strHostile, "second"});
+    ASSERT_TRUE(result.bStarted);
+    EXPECT_EQ(result.iExitCode, 0);
+    EXPECT_EQ(QString::fromLocal8Bit(result.baStdout), "[" + strHostile + "]\n[second]\n");
+    EXPECT_FALSE(QFile::exists(strMarker));
+}
+
+TEST(UtilProcess, StandardStreamsAreKeptApartAndExitCodeReported)
+{
+    const stProcessResult result = UtilProcess::Run("sh", {"-c", "echo out; echo err >&2; exit 3"});
+    ASSERT_TRUE(result.bStarted);
+    EXPECT_EQ(result.baStdout, "out\n");
+    EXPECT_EQ(result.baStderr, "err\n");
+    EXPECT_EQ(result.iExitCode, 3);
+    EXPECT_FALSE(result.bTimedOut);
+}
+
+TEST(UtilProcess, MissingProgramIsReportedAsNotStarted)
+{
+    const stProcessResult result = UtilProcess::Run("vorn-no-such-tool-xyz", {});
+    EXPECT_FALSE(result.bStarted);
+    EXPECT_TRUE(result.baStdout.isEmpty());
+    EXPECT_FALSE(UtilProcess::Run("/nonexistent/tool", {}).bStarted);
+    EXPECT_FALSE(UtilProcess::Run("", {}).bStarted);
+}
+
+TEST(UtilProcess, MegabytesOfOutputOnBothStreamsAreReadWhole)
+{
+    // Both pipes fill far beyond their buffers; reading only one at a time would deadlock.
+    const stProcessResult result =
+        UtilProcess::Run("sh", {"-c", "head -c 3000000 /dev/zero | tr '\\0' o & head -c 2000000 /dev/zero | tr '\\0' e >&2; wait"},
+                         WithTimeout(20000));
+    ASSERT_TRUE(result.bStarted);
+    EXPECT_FALSE(result.bTimedOut);
+    EXPECT_EQ(result.baStdout.size(), 3000000);
+    EXPECT_EQ(result.baStdout.count('o'), 3000000);
+    EXPECT_EQ(result.baStderr.size(), 2000000);
+}
+
+TEST(UtilProcess, TimeOutKillsTheToolAndItsChildren)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString strPidFile = dir.filePath("child.pid");
+    const auto start = std::chrono::steady_clock::now();
+    const stProcessResult result =
+        UtilProcess::Run("sh", {"-c", "sleep 30 & echo $! > " + strPidFile + "; echo started; wait"}, WithTimeout(500));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(result.bStarted);
+    EXPECT_TRUE(result.bTimedOut);
+    EXPECT_EQ(result.iExitCode, -1);
+    EXPECT_EQ(result.baStdout, "started\n") << "output before the kill is kept";
+    EXPECT_LT(elapsed, std::chrono::seconds(10));
+
+    QFile pidFile(strPidFile);
+    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+    const pid_t childPid = pidFile.readAll().trimmed().toInt();
+    ASSERT_GT(childPid, 0);
+    // The grandchild was killed with the group; give the kernel a moment to reap it via init.
+    bool bGone = false;
+    for (int i = 0; i < 200 && !bGone; ++i) {
+        QFile stat(QString("/proc/%1/stat").arg(childPid));
+        bGone = !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ");
+        if (!bGone)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(bGone);
+}
+
+TEST(UtilProcess, ChildSeesNoInheritedDescriptorsAndEmptyStdin)
+{
+    // A descriptor opened without close-on-exec, as a library might leave one.
+    constexpr int c_iLeakyFd = 200;
+    ASSERT_EQ(dup2(STDERR_FILENO, c_iLeakyFd), c_iLeakyFd);
+    const stProcessResult result = UtilProcess::Run("sh", {"-c", "ls /proc/self/fd; cat"});
+    close(c_iLeakyFd);
+    ASSERT_TRUE(result.bStarted);
+    // 0, 1, 2 and the descriptor "ls" itself opens to read the folder.
+    QStringList listFds = QString::fromLatin1(result.baStdout).split('\n', Qt::SkipEmptyParts);
+    EXPECT_LE(listFds.size(), 4) << result.baStdout.constData();
+    EXPECT_FALSE(listFds.contains(QString::number(c_iLeakyFd)));
+}
+
+TEST(UtilProcess, RunAsUserTakesThatUsersIdentityAndHome)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "changing identity needs root";
+    passwd* pw = getpwnam("nobody");
+    if (!pw)
+        GTEST_SKIP() << "no user nobody";
+    const uid_t uid = pw->pw_uid;
+    const gid_t gid = pw->pw_gid;
+    const QString strHome = QString::fromLocal8Bit(pw->pw_dir);
+    stProcessOptions options;
+    options.strRunAsUser = "nobody";
+    const stProcessResult result =
+        UtilProcess::Run("sh", {"-c", "id -u; id -g; id -G; echo \"$HOME\"; echo \"$USER\""}, options);
+    ASSERT_TRUE(result.bStarted) << result.baStderr.constData();
+    const QStringList listLines = QString::fromLocal8Bit(result.baStdout).split('\n');
+    ASSERT_GE(listLines.size(), 5);
+    EXPECT_EQ(listLines[0].toUInt(), uid);
+    EXPECT_EQ(listLines[1].toUInt(), gid);
+    EXPECT_FALSE(listLines[2].split(' ').contains("0")) << "root's groups are dropped";
+    EXPECT_EQ(listLines[3], strHome);
+    EXPECT_EQ(listLines[4], "nobody");
+}
+
+TEST(UtilProcess, UnknownRunAsUserRunsNothing)
+{
+    stProcessOptions options;
+    options.strRunAsUser = "vorn-no-such-user";
+    EXPECT_FALSE(UtilProcess::Run("true", {}, options).bStarted);
+}
+
+TEST(UtilProcess, ParallelRunsFromSeveralThreadsKeepTheirOwnOutput)
+{
+    constexpr int c_iThreads = 4;
+    std::vector<std::thread> vecThreads;
+    std::vector<QByteArray> vecOutput(c_iThreads);
+    for (int i = 0; i < c_iThreads; ++i) {
+        vecThreads.emplace_back([i, &vecOutput] {
+            for (int j = 0; j < 10; ++j)
+                vecOutput[i] += UtilProcess::Run("echo", {QString::number(i)}).baStdout;
+        });
+    }
+    for (std::thread& thread : vecThreads)
+        thread.join();
+    for (int i = 0; i < c_iThreads; ++i)
+        EXPECT_EQ(vecOutput[i], QByteArray::number(i).append('\n').repeated(10));
+}
+
+TEST(UtilProcess, DetachedProgramRunsInItsOwnSessionAndLeavesNoZombie)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString strOut = dir.filePath("out");
+    ASSERT_TRUE(UtilProcess::StartDetached("sh", {"-c", "echo $PPID $$ $(ps -o sid= -p $$) > " + strOut + ".tmp; mv "
+                                                      + strOut + ".tmp " + strOut}));
+    EXPECT_FALSE(UtilProcess::StartDetached("vorn-no-such-tool-xyz", {}));
+
+    for (int i = 0; i < 500 && !QFile::exists(strOut); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    QFile file(strOut);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> listFields = file.readAll().simplified().split(' ');
+    ASSERT_GE(listFields.size(), 2);
+    EXPECT_NE(listFields[0].toInt(), getpid()) << "not our child";
+    ASSERT_GE(listFields.size(), 3);
+    EXPECT_NE(listFields[2].toInt(), getsid(0)) << "runs in a session of its own";
+    // No child of ours is left to reap.
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+}
