@@ -85,10 +85,12 @@ void CmdTcpScanStart(stConnectionState& state, const unsigned char* request)
 void CmdTcpScanAbort(stConnectionState& state, const unsigned char* request)
 {
     const auto req = RequestAs<TCPScanAbortReq>(request);
+    // Stopped first: once the scanner drops the stream, the data process would send the
+    // client a failure record in the middle of the abort's reply.
+    vorn_StopDataProcess(state);
     VornSocket sock = OwnSocket(state, req.socket);
     const int32_t result = vorn_http_ScanAbort(&sock);
     state.dataConnectionFd = sock.tcpFromScanner;
-    vorn_StopDataProcess(state);
     deleteFileList(state.scanFolder, req.fileName);
     vorn_SendReply(state, &result, sizeof result, "[VornScanSDK] send TCPScanAbortReq err");
 }

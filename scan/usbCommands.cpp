@@ -181,8 +181,10 @@ void CmdUsbScanStart(stConnectionState& state, const unsigned char* request)
 void CmdUsbScanAbort(stConnectionState& state, const unsigned char* request)
 {
     const auto req = RequestAs<USBScanAbortReq>(request);
-    const int result = IsOwnDevice(state, req.devfd) ? ScanAbort(req.devfd) : SANE_STATUS_IO_ERROR;
+    // Stopped first: the reset makes the data process's read fail, and its failure record
+    // would land in the middle of the abort's reply.
     vorn_StopDataProcess(state);
+    const int result = IsOwnDevice(state, req.devfd) ? ScanAbort(req.devfd) : SANE_STATUS_IO_ERROR;
     deleteFileList(state.scanFolder, req.fileName);
     SendResult(state, result, "[VornScanSDK] send ScanAbortReq result err");
 }

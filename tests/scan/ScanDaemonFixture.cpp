@@ -7,6 +7,7 @@
 #include <csignal>
 #include <dirent.h>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <sstream>
 #include <sys/prctl.h>
@@ -101,6 +102,8 @@ void ScanDaemonTest::SetUp()
 
 void ScanDaemonTest::TearDown()
 {
+    if (HasFailure())
+        std::cerr << "--- error log:\n" << ScanFile(kErrLog) << "--- info log:\n" << ScanFile(kInfoLog) << "---\n";
     if (m_listenerPid > 0)
         QuitListener();
     // Connection processes left behind end with their clients; whatever remains is killed.
