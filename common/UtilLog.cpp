@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QMutexLocker>
 
 #include <cstdarg>
 #include <cstdio>
@@ -18,7 +17,7 @@ UtilLogFile::UtilLogFile(const QString& strFolder, const QString& strPrefix)
 // Meant for start-up, before workers run; the lock only keeps a late switch from racing a write.
 void UtilLogFile::SetLogEnable(bool bEnable)
 {
-    QMutexLocker lock(&m_mutexLog);
+    std::lock_guard<std::mutex> lock(m_mutexLog);
     m_bEnable = bEnable;
     if (!bEnable) {
         m_strLogName.clear();
@@ -33,7 +32,7 @@ void UtilLogFile::SetLogEnable(bool bEnable)
 
 QString UtilLogFile::CurrentFileName() const
 {
-    QMutexLocker lock(&m_mutexLog);
+    std::lock_guard<std::mutex> lock(m_mutexLog);
     return m_strLogName;
 }
 
@@ -41,7 +40,7 @@ void UtilLogFile::WriteLine(const char* file, int line, const char* func, const 
 {
     if (!m_bEnable)
         return;
-    QMutexLocker lock(&m_mutexLog);
+    std::lock_guard<std::mutex> lock(m_mutexLog);
     if (!m_bEnable)
         return;
 

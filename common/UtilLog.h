@@ -2,11 +2,11 @@
 // with a time stamp and the call site, files rotating once they grow past 1 MiB.
 #pragma once
 
-#include <QMutex>
 #include <QString>
 
 #include <atomic>
 #include <cstdarg>
+#include <mutex>
 
 // Where one program writes its log files; each program defines c_stLogTarget once.
 struct stLogTarget {
@@ -41,8 +41,9 @@ private:
     QString m_strLogName;
     QString m_strLogNameTmp;
     int m_iLogIndex = 0;
-    // Serialises formatting, the rotation test and the write of one line.
-    mutable QMutex m_mutexLog;
+    // Serialises the rotation test and the write of one line. A standard mutex rather than
+    // QMutex so that the thread sanitizer sees the ordering it gives.
+    mutable std::mutex m_mutexLog;
 };
 
 void SetLogEnable(bool bEnable);

@@ -1,0 +1,20 @@
+// The watchdog's hold on the real service: the process table, "killall" and a detached start.
+#pragma once
+
+#include "ServiceControl.h"
+#include "VornPaths.h"
+
+#include <QString>
+
+class ProcessServiceControl : public ServiceControl {
+public:
+    explicit ProcessServiceControl(const QString& strExecutable = VornPaths::c_strServiceExecutable);
+
+    bool IsServiceRunning() override;
+    bool HasServiceProcess() override;
+    void StopService(bool bForce) override;
+    void StartService() override;
+
+private:
+    const QString m_strExecutable;
+};
