@@ -117,11 +117,8 @@ int CreateListener()
 
 } // namespace
 
-void vorn_RunConnectionProcess(int clientFd, const std::string& scanFolder)
+void vorn_ServeClient(int clientFd, const std::string& scanFolder)
 {
-    // Data processes are reaped here, not ignored, so an abort never signals a reused pid.
-    signal(SIGCHLD, SIG_DFL);
-    VornReopenDbg(scanFolder);
     stConnectionState state;
     state.clientFd = clientFd;
     state.scanFolder = scanFolder;
@@ -137,6 +134,14 @@ void vorn_RunConnectionProcess(int clientFd, const std::string& scanFolder)
         vorn_log_info("[VornScanSDK] pid:%d recv scanCommandType %d", pid, code);
         ServeCommand(state, code);
     }
+}
+
+void vorn_RunConnectionProcess(int clientFd, const std::string& scanFolder)
+{
+    // Data processes are reaped here, not ignored, so an abort never signals a reused pid.
+    signal(SIGCHLD, SIG_DFL);
+    VornReopenDbg(scanFolder);
+    vorn_ServeClient(clientFd, scanFolder);
     close(clientFd);
     _exit(0);
 }

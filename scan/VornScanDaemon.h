@@ -12,5 +12,8 @@
 // scanFolder holds the logs and the page files.
 int mainProc(const std::string& scanFolder = kVornScanFolder);
 
-// Serves one client on clientFd until it leaves or SIGQUIT arrives; never returns.
+// Serves one client on clientFd until it leaves or SIGQUIT arrives.
+void vorn_ServeClient(int clientFd, const std::string& scanFolder);
+
+// The connection process: serves the client, then ends with status 0.
 [[noreturn]] void vorn_RunConnectionProcess(int clientFd, const std::string& scanFolder);
