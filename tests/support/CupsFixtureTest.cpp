@@ -143,6 +143,8 @@ TEST_F(CupsFixtureTest, VornSocketJobPrintsUntilCancelled)
     EXPECT_NE(m_cups.JobListing("NetQ", "zh_CN.UTF-8").find("\t警告：job-printing\n"), std::string::npos);
     EXPECT_NE(m_cups.Run({"lpstat", "-p", "NetQ"}, {{"LANG=C"}, {}, {}}).strStdout.find("now printing NetQ-1."),
               std::string::npos);
+    EXPECT_NE(m_cups.Run({"lpstat", "-p", "NetQ"}, {{"LANG=zh_CN.UTF-8"}, {}, {}}).strStdout.find("正在打印 NetQ-1"),
+              std::string::npos);
 
     ASSERT_TRUE(m_cups.CancelJob(strJob)) << m_cups.LastError();
     EXPECT_TRUE(m_cups.WaitForJobListing("NetQ", "\tAlerts: job-canceled-by-user\n")) << m_cups.JobListing("NetQ");

@@ -119,7 +119,8 @@ bool CupsScheduler::PrepareConfiguration()
         const std::string strName = entry.path().filename().string();
         if (!entry.is_regular_file() || IsOneOf(strName, std::begin(c_listHostStateFiles), std::end(c_listHostStateFiles)))
             continue;
-        fs::copy_file(entry.path(), strConfig + "/" + strName, error);
+        if (!fs::copy_file(entry.path(), strConfig + "/" + strName, error))
+            break;
     }
     std::ifstream hostConf(std::string(c_szCupsConfigDir) + "/cupsd.conf");
     std::ofstream privateConf(strConfig + "/cupsd.conf", std::ios::trunc);

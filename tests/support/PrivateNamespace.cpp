@@ -134,12 +134,13 @@ bool EnterPrivateNamespace(std::string& strError)
         strError = Describe("mounting tmpfs");
         return false;
     }
-    std::error_code error;
-    std::filesystem::create_directories(c_szSuiteRoot, error);
-    std::filesystem::create_directories(c_szScratchRoot, error);
-    if (error) {
-        strError = "creating the private folders: " + error.message();
-        return false;
+    for (const char* szFolder : {c_szSuiteRoot, c_szScratchRoot}) {
+        std::error_code error;
+        std::filesystem::create_directories(szFolder, error);
+        if (error) {
+            strError = "creating " + std::string(szFolder) + ": " + error.message();
+            return false;
+        }
     }
     s_bInPrivateNamespace = true;
     return true;

@@ -1,0 +1,182 @@
+// The listener and the command loop of each connection process.
+#include "VornScanDaemon.h"
+
+#include "daemonHelper.h"
+#include "scanConnection.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The largest request record (USBReopenDevReq).
+constexpr size_t kMaxRequestSize = sizeof(USBReopenDevReq);
+// The scan folder is created when missing; page files inside are not writable by others.
+constexpr mode_t kScanFolderMode = 0755;
+
+using CommandHandler = void (*)(stConnectionState&, const unsigned char*);
+
+struct stCommand {
+    scanCommandType code;
+    size_t requestSize;
+    // Logged when the request record arrives short; may use the received count (%d).
+    const char* receiveError;
+    CommandHandler run;
+};
+
+constexpr const char* kDevicePropertiesReceiveError = "[VornScanSDK] recv ScanDevicePropertiesReq err";
+
+constexpr stCommand kCommands[] = {
+    {USB_FIND_DEV, sizeof(USBFindDevReq), "[VornScanSDK] recv FindDevReq err", CmdUsbFindDev},
+    {USB_OPEN_DEV, sizeof(USBCommonReq), "[VornScanSDK] recv OpenDevReq err", CmdUsbOpenDev},
+    {USB_CLOSE_DEV, sizeof(USBCommonReq), "[VornScanSDK] recv CloseDevReq err", CmdUsbCloseDev},
+    {USB_CLEAR_DEV, sizeof(USBClearDevEpReq), "[VornScanSDK] recv ClearDevEpReq err", CmdUsbClearDev},
+    {USB_RESET_DEVEP, sizeof(USBResetDevEpReq), "[VornScanSDK] recv ResetDevEpReq err", CmdUsbResetDevEp},
+    {USB_SCAN_START, sizeof(USBCommonReq), "[VornScanSDK] recv ScanStartReq err", CmdUsbScanStart},
+    {USB_SCAN_ABORT, sizeof(USBScanAbortReq), "[VornScanSDK] recv ScanAbortReq err", CmdUsbScanAbort},
+    {USB_SCAN_LOCK, sizeof(USBScanLockReq), "[VornScanSDK] recv ScanLockReq err", CmdUsbScanLock},
+    {USB_SCAN_UNLOCK, sizeof(USBCommonReq), "[VornScanSDK] recv ScanUnlockReq err", CmdUsbScanUnlock},
+    {USB_SCAN_ADFSTATUS, sizeof(USBCommonReq), "[VornScanSDK] recv ScanAdfStatusReq err", CmdUsbScanAdfStatus},
+    {USB_SCAN_POWERON, sizeof(USBCommonReq), "[VornScanSDK] recv ScanPowerOnReq err", CmdUsbScanPowerOn},
+    {USB_SCAN_GETSIZES, sizeof(USBCommonReq), "[VornScanSDK] recv ScanGetSizesReq err", CmdUsbScanGetSizes},
+    {USB_SCAN_DEVPROPERTIES, sizeof(USBCommonReq), kDevicePropertiesReceiveError, CmdUsbScanDevProperties},
+    {TCP_SEND_OSL, sizeof(TCPOSLReq), kDevicePropertiesReceiveError, CmdTcpSendOsl},
+    {TCP_SCAN_START, sizeof(TCPScanStartReq), "[VornScanSDK] recv ScanStartReq err len:%d", CmdTcpScanStart},
+    {TCP_SCAN_ABORT, sizeof(TCPScanAbortReq), "[VornScanSDK] recv TCPScanAbortReq err", CmdTcpScanAbort},
+    {TCP_SCAN_ADFST, sizeof(TCPCommonReq), kDevicePropertiesReceiveError, CmdTcpScanAdfStatus},
+    {TCP_SCAN_DEVPROPERTIES, sizeof(TCPCommonReq), kDevicePropertiesReceiveError, CmdTcpScanDevProperties},
+    {USB_REOPEN_DEV, sizeof(USBReopenDevReq), "[VornScanSDK] recv USBReopenDevReq err", CmdUsbReopenDev},
+    {CMD_DELETE_FILE, sizeof(CmdDeleteFileReq), "[VornScanSDK] recv CmdDeleteFileReq err", CmdDeleteFile},
+};
+
+const stCommand* FindCommand(int32_t code)
+{
+    for (const stCommand& command : kCommands) {
+        if (command.code == code)
+            return &command;
+    }
+    return nullptr;
+}
+
+// A short reopen request still gets its reply, so a waiting client is not left hanging.
+void ReplyToShortReopen(const stConnectionState& state)
+{
+    const USBReopenDevRes reply {SANE_STATUS_IO_ERROR, -1};
+    vorn_SendReply(state, &reply, sizeof reply, "[VornScanSDK] send USBReopenDevRes err");
+}
+
+void ServeCommand(stConnectionState& state, int32_t code)
+{
+    const stCommand* command = FindCommand(code);
+    if (command == nullptr) {
+        vorn_log_err("[VornScanSDK] undefined scanCommandType %d", code);
+        return;
+    }
+    unsigned char request[kMaxRequestSize];
+    const ssize_t received = recv(state.clientFd, request, command->requestSize, 0);
+    if (received != static_cast<ssize_t>(command->requestSize)) {
+        vorn_log_err(command->receiveError, static_cast<int>(received));
+        if (code == USB_REOPEN_DEV)
+            ReplyToShortReopen(state);
+        return;
+    }
+    command->run(state, request);
+}
+
+int CreateListener()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    // A restart must not wait for connections of the previous daemon in TIME_WAIT.
+    const int reuse = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    vorn_log_err("[VornScanSDK] bind port:%d", kVornScanDaemonPort);
+    // Clients run on this computer; the daemon is not reachable from the network.
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(kVornScanDaemonPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        vorn_log_err("[VornScanSDK] bind err");
+        exit(1);
+    }
+    if (listen(fd, kVornScanListenBacklog) != 0) {
+        vorn_log_err("[VornScanSDK] listen err");
+        exit(1);
+    }
+    return fd;
+}
+
+} // namespace
+
+void vorn_ServeClient(int clientFd, const std::string& scanFolder)
+{
+    stConnectionState state;
+    state.clientFd = clientFd;
+    state.scanFolder = scanFolder;
+    const int pid = static_cast<int>(getpid());
+    while (g_bVornRun) {
+        int32_t code = 0;
+        const ssize_t received = recv(clientFd, &code, sizeof code, MSG_WAITALL);
+        vorn_ReapDataProcesses();
+        if (received < 1) {
+            vorn_log_info("[VornScanSDK] pid:%d DISCONNECT FROM SERVER", pid);
+            break;
+        }
+        vorn_log_info("[VornScanSDK] pid:%d recv scanCommandType %d", pid, code);
+        ServeCommand(state, code);
+    }
+}
+
+void vorn_RunConnectionProcess(int clientFd, const std::string& scanFolder)
+{
+    // Data processes are reaped here, not ignored, so an abort never signals a reused pid.
+    signal(SIGCHLD, SIG_DFL);
+    VornReopenDbg(scanFolder);
+    vorn_ServeClient(clientFd, scanFolder);
+    close(clientFd);
+    _exit(0);
+}
+
+int mainProc(const std::string& scanFolder)
+{
+    mkdir(scanFolder.c_str(), kScanFolderMode);
+    VornInitDbg(scanFolder);
+    const int listener = CreateListener();
+    if (listener < 0) {
+        vorn_log_err("[VornScanSDK] bind err");
+        exit(1);
+    }
+    while (g_bVornRun) {
+        const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0) {
+            vorn_log_err("[VornScanSDK] accept err");
+            continue;
+        }
+        const int flags = fcntl(client, F_GETFL);
+        fcntl(client, F_SETFL, flags & ~O_NONBLOCK);
+        const pid_t pid = fork();
+        if (pid < 0) {
+            vorn_log_err("[VornScanSDK] fork pro err");
+            close(client);
+            continue;
+        }
+        if (pid == 0) {
+            close(listener);
+            vorn_RunConnectionProcess(client, scanFolder);
+        }
+        vorn_log_info("[VornScanSDK] new conn pid:%d", static_cast<int>(pid));
+        close(client);
+    }
+    vorn_log_info("[VornScanSDK] parent pro exit");
+    close(listener);
+    return 0;
+}
