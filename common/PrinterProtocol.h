@@ -58,6 +58,7 @@ constexpr std::array<uint8_t, 8> c_arrUdpCancelRequest = {
 
 // Bulk exchanges: printer-class interface with bulk IN and the bulk OUT endpoint 0x01.
 constexpr uint8_t c_byPrinterInterfaceClass = 7;
+// Filled into the device search beside the class, but only the class is ever compared.
 constexpr uint8_t c_byPrinterInterfaceSubClass = 7;
 constexpr uint8_t c_byBulkTransferType = 2;
 constexpr uint8_t c_byBulkOutEndpoint = 0x01;

@@ -20,6 +20,7 @@ bool CheckIsHide(int argc, char** argv);
 
 bool MakePathExist(const QString& strPath);
 
-// Runs a command line split by Qt's single-command rules (no shell), at most 30 s.
-// 0: standard output read; 1: output read later; 2: standard error (or nothing).
+// Runs a command line split by Qt's single-command rules (no shell), at most 30 s, and reads
+// both streams whole from pipes. 0 with the standard output when there is any; otherwise 2
+// with the standard error (empty when the command could not start).
 int GetCmdOutput(const QString& strCommand, QString& strOutput);

@@ -84,6 +84,18 @@ TEST_F(UtilLogTest, LineCarriesTimeStampSourcePositionFunctionAndMessage)
         << qPrintable(listLines[0]);
 }
 
+TEST_F(UtilLogTest, CallSiteIsNamedRelativeToTheSourceTree)
+{
+    UtilLogFile log(LogFolder(), "log_tool");
+    log.SetLogEnable(true);
+    const int iLine = __LINE__ + 1;
+    log.WriteFormatted(__FILE__, __LINE__, __func__, "x");
+    const QStringList listLines = ReadLines(log.CurrentFileName());
+    ASSERT_EQ(listLines.size(), 1);
+    EXPECT_TRUE(listLines[0].contains(QString("] (tests/common/UtilLogTest.cpp@%1 TestBody) x").arg(iLine)))
+        << qPrintable(listLines[0]);
+}
+
 TEST_F(UtilLogTest, LongMessageIsCutTo1023Bytes)
 {
     UtilLogFile log(LogFolder(), "log_srv");
