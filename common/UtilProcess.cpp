@@ -353,7 +353,8 @@ bool UtilProcess::StartDetached(const QString& strProgram, const QStringList& li
         // The intermediate child leaves at once, so the program is adopted by init and the
         // caller never has a zombie to reap.
         setsid();
-        const pid_t grandchild = fork();
+        // _Fork skips the atfork handlers, which are not safe in a child of a threaded parent.
+        const pid_t grandchild = _Fork();
         if (grandchild == 0)
             ExecInChild(plan, iDevNullIn, iDevNullOut, iDevNullOut, arrExecError[1]);
         if (grandchild < 0)

@@ -17,7 +17,7 @@ ProcessServiceControl::ProcessServiceControl(const QString& strExecutable)
 {
 }
 
-bool ProcessServiceControl::IsServiceRunning()
+bool ProcessServiceControl::CheckIsRunning()
 {
     return CheckIsServiceRunning();
 }

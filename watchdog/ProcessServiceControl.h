@@ -10,7 +10,7 @@ class ProcessServiceControl : public ServiceControl {
 public:
     explicit ProcessServiceControl(const QString& strExecutable = VornPaths::c_strServiceExecutable);
 
-    bool IsServiceRunning() override;
+    bool CheckIsRunning() override;
     bool HasServiceProcess() override;
     void StopService(bool bForce) override;
     void StartService() override;

@@ -8,7 +8,7 @@ public:
     virtual ~ServiceControl() = default;
 
     // The watchdog's presence test; reports a missing service in the log.
-    virtual bool IsServiceRunning() = 0;
+    virtual bool CheckIsRunning() = 0;
     // The same test without a log line, for looking after a stop.
     virtual bool HasServiceProcess() = 0;
     // Asks every service process to end; bForce kills them outright, which also ends a

@@ -31,7 +31,7 @@ bool ServiceWatchdog::RunCheck()
 {
     const int iRemembered = m_iIndex++;
     // Once the count is reached, the service is restarted without looking at it.
-    const bool bHealthy = iRemembered < m_iHealthyChecksBeforeRestart && m_control.IsServiceRunning()
+    const bool bHealthy = iRemembered < m_iHealthyChecksBeforeRestart && m_control.CheckIsRunning()
         && CheckServiceHeartbeat();
     if (bHealthy) {
         QThread::msleep(m_iCheckPeriodMs);

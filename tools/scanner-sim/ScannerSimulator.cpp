@@ -135,6 +135,9 @@ bool ScannerSimulator::Start(const stSimScript& script)
 {
     Stop();
     m_script = script;
+    m_listPages.clear();
+    for (size_t page = 0; page < script.listPageSizes.size(); ++page)
+        m_listPages.push_back(PageBytes(static_cast<int>(page), script.listPageSizes[page]));
     m_bStop = false;
     m_iHttpListener = Listen(m_strAddress, kHttpPort);
     m_iAttributeListener = Listen(m_strAddress, kAttributePort);
@@ -268,7 +271,7 @@ void ScannerSimulator::StreamJob(int fd)
     bool ok = SendText(fd, Header("VORNJOB", 8, 20, strlen(kJobBody)) + kJobBody);
     for (size_t page = 0; ok && page < m_script.listPageSizes.size(); ++page) {
         ok = SendText(fd, "NEWFILE          \n") && SendText(fd, Header("PAGE", 6, 18, strlen(kPageBody)) + kPageBody);
-        const std::vector<unsigned char> bytes = PageBytes(static_cast<int>(page), m_script.listPageSizes[page]);
+        const std::vector<unsigned char>& bytes = m_listPages[page];
         for (size_t offset = 0; ok && offset < bytes.size(); offset += m_script.blockSize) {
             const size_t size = std::min(m_script.blockSize, bytes.size() - offset);
             ok = SendText(fd, Header("DATA", 6, 18, size)) && SendAll(fd, bytes.data() + offset, size);

@@ -65,6 +65,8 @@ private:
 
     std::string m_strAddress;
     stSimScript m_script;
+    // The pages' bytes, made once at start so streaming costs only the transfer.
+    std::vector<std::vector<unsigned char>> m_listPages;
     int m_iHttpListener = -1;
     int m_iDataListener = -1;
     int m_iAttributeListener = -1;

@@ -1,0 +1,177 @@
+// The device-manager loop on the main thread. Workers only ever grow: a worker whose index
+// falls beyond a shrunken list idles and serves that index again when the list grows.
+#include "TrdDeviceManage.h"
+
+#include "AtomicFile.h"
+#include "CupsQueueDiscovery.h"
+#include "PrinterListFile.h"
+#include "TrdGetPrinterStatus.h"
+#include "UtilLog.h"
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QThread>
+
+const QString TrdDeviceManage::c_strHeartbeatFormat = QStringLiteral("[yyyy-MM-dd hh:mm:ss.zzz]");
+
+TrdDeviceManage::TrdDeviceManage(QObject* parent, const stServiceEnvironment& env)
+    : UtilThreadBase(parent)
+    , m_env(env)
+{
+}
+
+TrdDeviceManage::~TrdDeviceManage()
+{
+    RequestStop();
+    StopWorkers(c_iStopTimeoutMs);
+    for (int k = 0; k < m_listStatusThread.size(); ++k) {
+        // A thread still stuck in a printer or process call cannot be freed safely; the
+        // process is about to end anyway.
+        if (!m_listStatusThread.at(k)->isFinished())
+            continue;
+        delete m_listTrdStatus.at(k);
+        delete m_listStatusThread.at(k);
+    }
+}
+
+void TrdDeviceManage::Init(SharedPrinterList* pListPrinter)
+{
+    m_pListPrinter = pListPrinter;
+}
+
+void TrdDeviceManage::SlotTaskStart()
+{
+    std::lock_guard<std::mutex> loop(m_mutexLoop);
+    if (m_bTaskStarted)
+        return;
+    m_bTaskStarted = true;
+    bool bFirstPass = true;
+    do {
+        RunPass(bFirstPass);
+        bFirstPass = false;
+    } while (!WaitForSleep(c_iPassPeriodMs));
+}
+
+void TrdDeviceManage::RunPass(bool bFirstPass)
+{
+    VORN_LOG("get printer list");
+    WriteHeartbeat();
+
+    const QList<stPrinterInfo> listFound =
+        CupsQueueDiscovery(m_env.strPrintersConf, m_env.strPpdDir).GetPrinterInfo(true);
+    VORN_LOG("printer num:%d", int(listFound.size()));
+
+    const bool bChanged = m_pListPrinter->DiffersFrom(listFound);
+    if (bChanged) {
+        CreateMissingWorkers(listFound.size());
+        DeleteStaleStatusFiles(listFound);
+        // Every state and job list starts over: an index may now serve another printer.
+        m_pListPrinter->Replace(GetInitPrinterList(listFound));
+    }
+    SavePrinterInfo(listFound, bChanged || bFirstPass);
+    m_pListPrinter->MarkAllNeedStatus();
+}
+
+void TrdDeviceManage::CreateMissingWorkers(int iNeeded)
+{
+    const int iExisting = m_listTrdStatus.size();
+    for (int k = iExisting; k < iNeeded; ++k) {
+        auto* pWorker = new TrdGetPrinterStatus(nullptr, m_env);
+        // Set up before its thread starts, so the worker's thread sees it without a lock.
+        pWorker->Init(k, m_pListPrinter);
+        auto* pThread = new QThread();
+        pWorker->moveToThread(pThread);
+        pThread->start();
+        // Queued: the worker's loop runs on its own thread.
+        connect(this, &TrdDeviceManage::SgnStatusThreadStart, pWorker, &TrdGetPrinterStatus::SlotTaskStart);
+        // Direct: a worker inside its loop never reads its event queue, so the stop request
+        // must set its flag at once from the requesting thread.
+        connect(this, &TrdDeviceManage::SgnThreadQuit, pWorker, &TrdGetPrinterStatus::SlotThreadQuit,
+                Qt::DirectConnection);
+        m_listTrdStatus.append(pWorker);
+        m_listStatusThread.append(pThread);
+    }
+    if (iNeeded > iExisting)
+        emit SgnStatusThreadStart();
+}
+
+void TrdDeviceManage::DeleteStaleStatusFiles(const QList<stPrinterInfo>& listFound)
+{
+    const QDir cfgDir(m_env.strCfgDir);
+    if (!cfgDir.exists())
+        return;
+    QSet<QString> setCurrent;
+    for (const stPrinterInfo& info : listFound)
+        setCurrent.insert(info.strName + VornPaths::c_strStatusFileSuffix);
+    const QStringList listStatusFile = cfgDir.entryList({QStringLiteral("*") + VornPaths::c_strStatusFileSuffix},
+                                                        QDir::Files | QDir::NoSymLinks);
+    for (const QString& strFile : listStatusFile) {
+        if (!setCurrent.contains(strFile))
+            QFile::remove(cfgDir.filePath(strFile));
+    }
+}
+
+QList<stPrinterManager> TrdDeviceManage::GetInitPrinterList(const QList<stPrinterInfo>& listPrinter)
+{
+    stPrinterState stResetState;
+    InitStPrinterState(stResetState);
+    QList<stPrinterManager> listManager;
+    for (const stPrinterInfo& info : listPrinter) {
+        stPrinterManager manager;
+        manager.stInfo = info;
+        manager.stState = stResetState;
+        manager.bNeedStatus = false;
+        listManager.append(manager);
+    }
+    return listManager;
+}
+
+QString TrdDeviceManage::PrinterListPath() const
+{
+    return m_env.strCfgDir + VornPaths::c_strPrinterListFile;
+}
+
+void TrdDeviceManage::SavePrinterInfo(const QList<stPrinterInfo>& listPrinter, bool bForce)
+{
+    MakePathExist(m_env.strCfgDir);
+    const PrinterListFile listFile(PrinterListPath());
+    // Rewritten only when the queues changed or the file went missing, so readers are not
+    // woken every five seconds.
+    if (!bForce && QFile::exists(listFile.Path()))
+        return;
+    listFile.Write(listPrinter);
+}
+
+void TrdDeviceManage::WriteHeartbeat()
+{
+    MakePathExist(m_env.strCfgDir);
+    // Replaced as a whole: the watchdog goes by the modification time, which a rename renews.
+    const QString strNow = QDateTime::currentDateTime().toString(c_strHeartbeatFormat);
+    WriteFileAtomically(m_env.strCfgDir + VornPaths::c_strHeartbeatFile, strNow.toLocal8Bit());
+}
+
+void TrdDeviceManage::RequestStop()
+{
+    SlotThreadQuit();
+    emit SgnThreadQuit();
+}
+
+bool TrdDeviceManage::StopWorkers(int iTimeoutMs)
+{
+    emit SgnThreadQuit();
+    QDeadlineTimer deadline(iTimeoutMs);
+    bool bAllEnded = true;
+    for (int k = 0; k < m_listStatusThread.size(); ++k) {
+        QThread* pThread = m_listStatusThread.at(k);
+        // The worker's loop returns at its next sleep slice; then its event loop can end.
+        pThread->quit();
+        if (pThread->wait(deadline))
+            m_listTrdStatus.at(k)->WaitForLoopEnd();
+        else
+            bAllEnded = false;
+    }
+    return bAllEnded;
+}

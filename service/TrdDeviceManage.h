@@ -1,0 +1,60 @@
+// The device manager: every five seconds it renews the heartbeat, finds the suite's CUPS
+// queues, keeps one status worker per queue, drops status files of vanished queues and
+// publishes the printer list.
+#pragma once
+
+#include "ServiceEnvironment.h"
+#include "SharedPrinterList.h"
+#include "UtilThreadBase.h"
+
+#include <QList>
+
+class QThread;
+class TrdGetPrinterStatus;
+
+class TrdDeviceManage : public UtilThreadBase {
+    Q_OBJECT
+public:
+    static constexpr int c_iPassPeriodMs = 5000;
+    // How long the destructor waits for workers to leave their loops.
+    static constexpr int c_iStopTimeoutMs = 10000;
+    static const QString c_strHeartbeatFormat;
+
+    explicit TrdDeviceManage(QObject* parent = nullptr,
+                             const stServiceEnvironment& env = stServiceEnvironment::Installed());
+    // Stops and frees the workers that are still running.
+    ~TrdDeviceManage() override;
+
+    void Init(SharedPrinterList* pListPrinter);
+
+    // One pass of the loop; bFirstPass forces the list file to be written.
+    void RunPass(bool bFirstPass);
+
+    void WriteHeartbeat();
+    void SavePrinterInfo(const QList<stPrinterInfo>& listPrinter, bool bForce);
+    static QList<stPrinterManager> GetInitPrinterList(const QList<stPrinterInfo>& listPrinter);
+
+    // Asks the loop and every worker to stop, from any thread.
+    void RequestStop();
+    // Waits until every worker thread has ended; false when one did not end in time.
+    bool StopWorkers(int iTimeoutMs);
+
+    int WorkerCount() const { return m_listTrdStatus.size(); }
+
+public slots:
+    void SlotTaskStart();
+
+signals:
+    void SgnStatusThreadStart();
+    void SgnThreadQuit();
+
+private:
+    void CreateMissingWorkers(int iNeeded);
+    void DeleteStaleStatusFiles(const QList<stPrinterInfo>& listFound);
+    QString PrinterListPath() const;
+
+    const stServiceEnvironment m_env;
+    QList<TrdGetPrinterStatus*> m_listTrdStatus;
+    QList<QThread*> m_listStatusThread;
+    SharedPrinterList* m_pListPrinter = nullptr;
+};

@@ -1,0 +1,207 @@
+// The real vornT905Service in a private world: a throwaway CUPS with real queues and jobs,
+// network printers on loopback addresses, the suite's folders under the fixed root.
+#include "CupsScheduler.h"
+#include "DesktopLogin.h"
+#include "PrivateNamespace.h"
+#include "PrivateUser.h"
+#include "ServiceE2eSupport.h"
+#include "SuiteRoot.h"
+#include "TestPpd.h"
+
+#include <QDir>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+using namespace ServiceE2e;
+using namespace VornTest;
+
+namespace {
+
+// One pass of the device manager every 5 s. A new worker may begin its first cycle before the
+// pass marks its printer for reading; that cycle of an off-line network printer lasts 10 s,
+// and so does the one that first reads it, before the state it read counts.
+constexpr int c_iPassWaitMs = 8000;
+constexpr int c_iFirstReadWaitMs = 13000;
+constexpr int c_iFirstCycleWaitMs = 15000;
+
+class ServiceE2eTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_root.IsReady());
+        ASSERT_TRUE(m_root.InstallProgram(SERVICE_PATH));
+        ASSERT_TRUE(m_cups.Start()) << m_cups.LastError();
+    }
+
+    void AddQueue(const std::string& strName, const std::string& strUri, const std::string& strModelCode = "VL2120DN")
+    {
+        ASSERT_TRUE(m_cups.AddQueue(strName, strUri, SuiteModelName(strModelCode))) << m_cups.LastError();
+    }
+
+    static std::string StatusFile(const std::string& strQueue) { return SuiteRoot::Path("cfg/" + strQueue + ".dat"); }
+
+    SuiteRoot m_root;
+    CupsScheduler m_cups;
+    ServiceProcess m_service;
+};
+
+} // namespace
+
+TEST_F(ServiceE2eTest, PublishesSuiteQueuesInOrderRenewsHeartbeatAndRunsOnce)
+{
+    AddQueue("Alpha", CupsScheduler::UsbUri("VL2120DN", "SN0001"));
+    AddQueue("Beta", CupsScheduler::VornSocketUri("127.0.0.2"));
+    ASSERT_TRUE(m_cups.AddQueue("Foreign", "ipp://127.0.0.1:8631/ipp/print", c_strForeignModelName));
+    ASSERT_TRUE(m_service.Start());
+
+    ASSERT_TRUE(WaitFor([] { return PublishedQueues() == QStringList({"Alpha", "Beta"}); }, c_iPassWaitMs))
+        << qPrintable(PublishedQueues().join(','));
+    QSettings list(QString::fromStdString(SuiteRoot::Path("cfg/printerlist.ini")), QSettings::IniFormat);
+    EXPECT_EQ(list.value("printer_0/ConnectType").toString(), "1");
+    EXPECT_EQ(list.value("printer_0/Port").toString(), "Vorn/VL2120DN?serial=SN0001");
+    EXPECT_EQ(list.value("printer_0/Model").toString(), "Vorn VL2120DN");
+    EXPECT_EQ(list.value("printer_1/ConnectType").toString(), "2");
+    EXPECT_EQ(list.value("printer_1/Port").toString(), "127.0.0.2");
+
+    const std::string strBeat = SuiteRoot::Path("cfg/service.hb");
+    const QByteArray baFirstBeat = ReadFile(strBeat);
+    EXPECT_EQ(baFirstBeat.size(), 25);
+    EXPECT_TRUE(WaitFor([&] { return ReadFile(strBeat) != baFirstBeat; }, c_iPassWaitMs));
+
+    // A second instance finds the first and leaves at once, without disturbing it.
+    const stToolResult second = RunTool({SuiteRoot::Path("bin/vornT905Service")});
+    EXPECT_TRUE(second.Succeeded());
+    EXPECT_TRUE(m_service.IsAlive());
+}
+
+TEST_F(ServiceE2eTest, QueueNameWithShellCharactersRunsNothing)
+{
+    const std::string strScratch = MakeScratchFolder("service-shell");
+    ASSERT_FALSE(strScratch.empty());
+    ASSERT_EQ(::chdir(strScratch.c_str()), 0);
+    const std::string strQueue = "Q$(touch${IFS}pwned1);touch${IFS}pwned2`touch${IFS}pwned3`";
+    AddQueue(strQueue, CupsScheduler::VornSocketUri("127.0.0.4"));
+    UdpPrinter printer("127.0.0.4");
+    ASSERT_TRUE(printer.IsReady());
+    printer.SetReply(MakeNetworkRecord(0x10));
+    ASSERT_TRUE(m_service.Start());
+
+    ASSERT_TRUE(WaitFor([&] { return FileExists(StatusFile(strQueue)); }, c_iFirstReadWaitMs));
+    EXPECT_EQ(PublishedQueues(), QStringList{QString::fromStdString(strQueue)});
+    // Let the job watch run its listing a good number of times.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_TRUE(QDir(QString::fromStdString(strScratch)).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(QDir(QStringLiteral("/opt/vorn/vorn-printer-t905/cfg")).entryList({"pwned*"}).isEmpty());
+    ASSERT_EQ(::chdir("/"), 0);
+}
+
+TEST_F(ServiceE2eTest, AddedQueueGetsOneWorkerAndRemovedQueueLosesItsStatusFile)
+{
+    UdpPrinter alpha("127.0.0.2");
+    UdpPrinter beta("127.0.0.3");
+    ASSERT_TRUE(alpha.IsReady() && beta.IsReady());
+    alpha.SetReply(MakeNetworkRecord(0x10));
+    beta.SetReply(MakeNetworkRecord(0x10));
+    AddQueue("Alpha", CupsScheduler::VornSocketUri("127.0.0.2"));
+    ASSERT_TRUE(m_service.Start());
+    ASSERT_TRUE(WaitFor([&] { return FileExists(StatusFile("Alpha")); }, c_iFirstReadWaitMs));
+    const int iWorkers = m_service.WorkerThreads();
+    EXPECT_EQ(iWorkers, 1);
+
+    AddQueue("Beta", CupsScheduler::VornSocketUri("127.0.0.3"));
+    ASSERT_TRUE(WaitFor([&] { return FileExists(StatusFile("Beta")); }, c_iFirstReadWaitMs));
+    EXPECT_EQ(PublishedQueues(), QStringList({"Alpha", "Beta"}));
+    EXPECT_EQ(m_service.WorkerThreads(), iWorkers + 1);
+
+    ASSERT_TRUE(m_cups.RemoveQueue("Beta"));
+    ASSERT_TRUE(WaitFor([] { return PublishedQueues() == QStringList{"Alpha"}; }, c_iPassWaitMs));
+    EXPECT_FALSE(FileExists(StatusFile("Beta")));
+    EXPECT_TRUE(FileExists(StatusFile("Alpha")));
+
+    // Back again: the idle worker of index 1 serves it, no new one is made.
+    AddQueue("Beta", CupsScheduler::VornSocketUri("127.0.0.3"));
+    ASSERT_TRUE(WaitFor([] { return PublishedQueues() == QStringList({"Alpha", "Beta"}); }, c_iPassWaitMs));
+    EXPECT_EQ(m_service.WorkerThreads(), iWorkers + 1);
+}
+
+TEST_F(ServiceE2eTest, NetworkStatusFileHoldsTheDatagramUntilTheSixthFailedRead)
+{
+    UdpPrinter printer("127.0.0.2");
+    ASSERT_TRUE(printer.IsReady());
+    const QByteArray baRecord = MakeNetworkRecord(0x10);
+    printer.SetReply(baRecord);
+    AddQueue("Alpha", CupsScheduler::VornSocketUri("127.0.0.2"));
+    ASSERT_TRUE(m_service.Start());
+
+    ASSERT_TRUE(WaitFor([&] { return ReadFile(StatusFile("Alpha")) == baRecord; }, c_iFirstReadWaitMs));
+    // Once the printer is known to print it is read every second; the same record is not
+    // published again.
+    ASSERT_TRUE(WaitFor([&] { return printer.StatusRequests() >= 3; }, c_iFirstCycleWaitMs));
+    const unsigned long inode = InodeOf(StatusFile("Alpha"));
+    const int iSeen = printer.StatusRequests();
+    ASSERT_TRUE(WaitFor([&] { return printer.StatusRequests() >= iSeen + 3; }, 6000));
+    EXPECT_EQ(InodeOf(StatusFile("Alpha")), inode);
+    EXPECT_EQ(ReadFile(StatusFile("Alpha")), baRecord);
+
+    // Replies too short to be a record: five failures are tolerated, the sixth is not.
+    printer.SetReply(QByteArray(7, '\x01'));
+    const int iBefore = printer.StatusRequests();
+    ASSERT_TRUE(WaitFor([&] { return printer.StatusRequests() >= iBefore + 5; }, 10000));
+    EXPECT_TRUE(FileExists(StatusFile("Alpha")));
+    ASSERT_TRUE(WaitFor([&] { return !FileExists(StatusFile("Alpha")); }, 5000));
+    EXPECT_EQ(printer.StatusRequests(), iBefore + 6);
+}
+
+TEST_F(ServiceE2eTest, ReadyIdlePrinterIsAskedAgainOnlyWhenItsQueuePrintsAndCancelReachesIt)
+{
+    PrivateUser user;
+    ASSERT_TRUE(user.IsReady());
+    DesktopLogin login(user.Name());
+    ASSERT_TRUE(login.IsActive());
+    UdpPrinter printer("127.0.0.2");
+    ASSERT_TRUE(printer.IsReady());
+    printer.SetReply(MakeNetworkRecord(0x00));
+    AddQueue("Alpha", CupsScheduler::VornSocketUri("127.0.0.2"));
+    ASSERT_TRUE(m_service.Start());
+
+    // The first read finds it ready; after that cycle the idle queue is only watched in CUPS.
+    ASSERT_TRUE(WaitFor([&] { return printer.StatusRequests() >= 1; }, c_iFirstReadWaitMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(11000));
+    const int iIdleRequests = printer.StatusRequests();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_EQ(printer.StatusRequests(), iIdleRequests);
+
+    const std::string strJob = m_cups.SubmitRawJob("Alpha", "page data", user.Name());
+    ASSERT_FALSE(strJob.empty()) << m_cups.LastError();
+    ASSERT_TRUE(m_cups.WaitForJobListing("Alpha", "job-printing"));
+    ASSERT_TRUE(WaitFor([&] { return printer.StatusRequests() > iIdleRequests + 1; }, 5000));
+    EXPECT_EQ(printer.CancelRequests(), 0);
+
+    ASSERT_TRUE(m_cups.CancelJob(strJob, user.Name())) << m_cups.LastError();
+    ASSERT_TRUE(WaitFor([&] { return printer.CancelRequests() >= 1; }, 5000));
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_EQ(printer.CancelRequests(), 1);
+    EXPECT_EQ(printer.CancelDatagrams().value(0), QByteArray("\xA1\x34\x00\x00\x00\x00\xF9\x03", 8));
+}
+
+TEST_F(ServiceE2eTest, StopsOnSigtermWithinTwoSecondsEvenDuringAPrinterRead)
+{
+    UdpPrinter silent("127.0.0.2");
+    ASSERT_TRUE(silent.IsReady());
+    AddQueue("Alpha", CupsScheduler::VornSocketUri("127.0.0.2"));
+    ASSERT_TRUE(m_service.Start());
+    // The printer never answers: the worker sits in its 2 s wait for a reply.
+    ASSERT_TRUE(WaitFor([&] { return silent.StatusRequests() >= 1; }, c_iFirstReadWaitMs));
+    EXPECT_EQ(m_service.SignalAndWait(SIGTERM, 2000), 0);
+}
+
+TEST_F(ServiceE2eTest, StopsOnSigintWhileIdle)
+{
+    ASSERT_TRUE(m_service.Start());
+    ASSERT_TRUE(WaitFor([] { return FileExists(SuiteRoot::Path("cfg/service.hb")); }, c_iPassWaitMs));
+    EXPECT_EQ(m_service.SignalAndWait(SIGINT, 2000), 0);
+}
