@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+using namespace ServiceBench;
 using namespace VornTest;
 
 namespace {
