@@ -17,16 +17,17 @@ namespace {
 constexpr int32_t kUndefinedCommand = 1000;
 
 bool g_bNetworkIsPrivate = false;
+char g_szFolder[] = "/tmp/vorn-fuzz-scan-XXXXXX";
 
 const std::string& ScanFolder()
 {
     static const std::string folder = [] {
         g_bNetworkIsPrivate = unshare(CLONE_NEWNET) == 0;
-        char pattern[] = "/tmp/vorn-fuzz-scan-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        if (made == nullptr)
+        if (mkdtemp(g_szFolder) == nullptr)
             abort();
-        return std::string(made);
+        // No scan ever starts here, so the folder stays empty and can go at exit.
+        atexit([] { rmdir(g_szFolder); });
+        return std::string(g_szFolder);
     }();
     return folder;
 }

@@ -87,7 +87,8 @@ typedef struct tagSettingInfo {
     uint32_t yStart;
     uint16_t xResolution;
     uint16_t yResolution;
-    bool feederEnabled;
+    // A one-byte flag (non-zero: on). Not bool: a client may send any byte value there.
+    uint8_t feederEnabled;
     uint8_t backgroundRemoval;
     uint8_t backgroundRemovalParam;
     uint8_t BrightnessParam;
@@ -121,7 +122,7 @@ typedef struct tagScannerCapabilities {
 struct USBFindDevReq {
     int32_t vid;
     int32_t pid;
-    bool compareWithPID;
+    uint8_t compareWithPID;  // one-byte flag, as feederEnabled
 };
 
 struct USBCommonReq {

@@ -5,6 +5,8 @@
 #include "commDef.h"
 #include "usblog.h"
 
+#include <sane/sane.h>
+
 #include <dirent.h>
 #include <endian.h>
 #include <fcntl.h>
@@ -38,7 +40,6 @@ constexpr int c_probeBufferSize = 256;
 constexpr int c_errMalformedDescriptor = -5;
 constexpr int c_errTruncatedDescriptor = -27;
 
-constexpr int c_saneIoError = 9;  // SANE_STATUS_IO_ERROR
 constexpr unsigned int c_interfaceScanner = 0;
 
 // "dir/name" into a usbfs path buffer; false when it does not fit.
@@ -70,7 +71,7 @@ DIR* OpenUsbfsRoot(const char* const* roots, const char** openedRoot)
 bool ProbeDeviceNode(const char* path, int idVendor, int idProduct, bool compareWithPID, bool roomLeft,
                      VORN_USB_DEV* slot)
 {
-    int fd = open(path, O_RDWR);
+    int fd = open(path, O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         vorn_usb_log(VornUsbLog::Error, "[VornScanSDK] open usb err:%s\n", path);
         return false;
@@ -276,12 +277,12 @@ int vorn_clear_halt(int dev, unsigned int ep)
 {
     int ret = ioctl(dev, USBDEVFS_CLEAR_HALT, &ep);
     vorn_usb_log(VornUsbLog::Info, "[VornScanSDK] vorn_clear_halt ret:%d", ret);
-    return ret < 0 ? c_saneIoError : 0;
+    return ret < 0 ? SANE_STATUS_IO_ERROR : 0;
 }
 
 int vorn_resetep(int dev, unsigned int ep)
 {
-    return ioctl(dev, USBDEVFS_RESETEP, &ep) < 0 ? c_saneIoError : 0;
+    return ioctl(dev, USBDEVFS_RESETEP, &ep) < 0 ? SANE_STATUS_IO_ERROR : 0;
 }
 
 int vorn_init(int /*dev*/)

@@ -95,6 +95,13 @@ TEST(ScanJobForm, FeederSelectsSourceAndSinglePageForNonClientMode)
     EXPECT_EQ(ValueOf(form, "SINGLEPAGE"), "");
 }
 
+TEST(ScanJobForm, AnyNonZeroFeederByteMeansFeeder)
+{
+    SettingInfo info = GreyFlatbed300();
+    info.feederEnabled = 232;  // clients send a raw byte, not necessarily 1
+    EXPECT_EQ(ValueOf(vorn_BuildScanForm(info), "SCANSOURCE"), "0");
+}
+
 TEST(ScanJobForm, LargestValuesAreWrittenInFull)
 {
     SettingInfo info = GreyFlatbed300();

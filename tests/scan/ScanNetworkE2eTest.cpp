@@ -137,6 +137,45 @@ TEST_F(NetworkScanTest, BusyAndBadFieldRepliesEndTheStart)
     }
 }
 
+TEST_F(NetworkScanTest, JobReplyWithoutResultCountsAsBusy)
+{
+    stSimScript script;
+    script.iJobResult = -1;
+    ASSERT_TRUE(StartScanner(script));
+    auto client = Connect();
+    ASSERT_NE(client, nullptr);
+    TCPScanStartRes start {};
+    ASSERT_TRUE(client->TcpScanStart(kScanner, ColourFlatbed(), start));
+    EXPECT_EQ(start.result, SANE_STATUS_DEVICE_BUSY);
+    EXPECT_EQ(CountInLog(kErrLog, "[VornScanSDK] recv vorn_http_ScanStart error"), 1);
+    EXPECT_EQ(m_scanner.DataConnections(), 0);
+}
+
+TEST_F(NetworkScanTest, GarbledStreamEndsThatScanOnlyWithIoError)
+{
+    stSimScript script;
+    script.listPageSizes = {5000};
+    script.ending = stSimScript::enEnding::Garbage;
+    ASSERT_TRUE(StartScanner(script));
+    auto other = Connect();
+    auto client = Connect();
+    ASSERT_NE(other, nullptr);
+    ASSERT_NE(client, nullptr);
+    VornScanClient::stScanOutcome scan;
+    ASSERT_TRUE(client->RunTcpScan(kScanner, ColourFlatbed(), scan));
+    EXPECT_EQ(scan.lastResult, SANE_STATUS_IO_ERROR);
+    EXPECT_EQ(ReadAll(std::string(scan.start.fileName) + "_0.tmp"), AsText(ScannerSimulator::PageBytes(0, 5000)));
+    // Both connections carry on.
+    m_scanner.Stop();
+    script.ending = stSimScript::enEnding::JobDone;
+    ASSERT_TRUE(StartScanner(script));
+    VornScanClient::stScanOutcome next;
+    ASSERT_TRUE(other->RunTcpScan(kScanner, ColourFlatbed(), next));
+    EXPECT_EQ(next.lastResult, SANE_STATUS_EOF);
+    ASSERT_TRUE(client->RunTcpScan(kScanner, ColourFlatbed(), next));
+    EXPECT_EQ(next.lastResult, SANE_STATUS_EOF);
+}
+
 TEST_F(NetworkScanTest, ScannerThatNeverOpensItsDataPortCostsElevenAttempts)
 {
     stSimScript script;

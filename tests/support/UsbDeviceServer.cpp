@@ -200,7 +200,8 @@ bool UsbDeviceServer::HandleRead(UMockdevIoctlClient* client)
     const std::vector<uint8_t> blob = UsbDescriptors::DescriptorBlob(m_pDevice->Description());
     const size_t uOffset = std::min(state.uReadOffset, blob.size());
     const size_t uCount = std::min(blob.size() - uOffset, size_t(pBuffer->data_len));
-    std::memcpy(pBuffer->data, blob.data() + uOffset, uCount);
+    if (uCount > 0)
+        std::memcpy(pBuffer->data, blob.data() + uOffset, uCount);
     state.uReadOffset = uOffset + uCount;
     Complete(client, int(uCount));
     return true;
@@ -271,7 +272,7 @@ void UsbDeviceServer::SubmitUrb(UMockdevIoctlClient* client)
             pUrb->status = iResult;
         } else {
             const size_t uCount = std::min(size_t(iResult), uLength - c_uSetupPacketBytes);
-            if (setup.IsDeviceToHost())
+            if (setup.IsDeviceToHost() && uCount > 0)
                 std::memcpy(pBytes + c_uSetupPacketBytes, vecData.data(), uCount);
             pUrb->actual_length = int(uCount);
         }
@@ -294,7 +295,8 @@ void UsbDeviceServer::SubmitUrb(UMockdevIoctlClient* client)
                 pUrb->status = iResult;
             } else {
                 const size_t uCount = std::min(vecData.size(), uLength);
-                std::memcpy(pBytes, vecData.data(), uCount);
+                if (uCount > 0)
+                    std::memcpy(pBytes, vecData.data(), uCount);
                 pUrb->actual_length = int(uCount);
             }
         }
@@ -350,7 +352,8 @@ void UsbDeviceServer::DiscardUrb(UMockdevIoctlClient* client)
     stClientState& state = ClientState(client);
     UMockdevIoctlData* pArg = umockdev_ioctl_client_get_arg(client);
     gulong ulUrbAddress = 0;
-    std::memcpy(&ulUrbAddress, pArg->data, std::min(sizeof(ulUrbAddress), size_t(pArg->data_len)));
+    if (size_t(pArg->data_len) >= sizeof(ulUrbAddress))
+        std::memcpy(&ulUrbAddress, pArg->data, sizeof(ulUrbAddress));
     for (auto it = state.listPending.begin(); it != state.listPending.end(); ++it) {
         if (it->urb.pData->client_addr != ulUrbAddress)
             continue;
@@ -391,7 +394,7 @@ void UsbDeviceServer::RawControl(UMockdevIoctlClient* client)
     if (!setup.IsDeviceToHost() && data)
         vecData.assign(data.pData->data, data.pData->data + setup.wLength);
     const int iResult = Control(setup, vecData);
-    if (iResult >= 0 && setup.IsDeviceToHost() && iResult > 0)
+    if (setup.IsDeviceToHost() && iResult > 0)
         std::memcpy(data.pData->data, vecData.data(), size_t(iResult));
     Complete(client, iResult);
 }

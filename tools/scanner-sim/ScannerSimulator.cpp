@@ -281,6 +281,8 @@ void ScannerSimulator::StreamJob(int fd)
         SendText(fd, "JOBDONE          \n");
     if (ok && m_script.ending == stSimScript::enEnding::JobCancel)
         SendText(fd, "JOBCANCEL        \n");
+    if (ok && m_script.ending == stSimScript::enEnding::Garbage)
+        SendText(fd, "DATA  ??????     \n" + std::string(64, '?'));
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_bStreamSent = true;

@@ -12,7 +12,7 @@
 #include <vector>
 
 struct stSimScript {
-    enum class enEnding { JobDone, JobCancel, Drop, HoldUntilAbort };
+    enum class enEnding { JobDone, JobCancel, Drop, HoldUntilAbort, Garbage };
 
     // RESULT of the job reply (0 accepted, 1 bad field, 91 busy); -1 sends a reply without it.
     int iJobResult = 0;
@@ -23,7 +23,7 @@ struct stSimScript {
     // Largest data block of the stream.
     size_t blockSize = 64 * 1024;
     // What follows the last page: JOBDONE, JOBCANCEL (device cancel or jam), a dropped
-    // connection, or nothing until an abort arrives.
+    // connection, nothing until an abort arrives, or a block header without size digits.
     enEnding ending = enEnding::JobDone;
     // Last byte of the ADF status page.
     char chAdfStatus = '2';

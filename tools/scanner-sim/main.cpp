@@ -23,7 +23,7 @@ void Usage(const char* program)
 {
     fprintf(stderr,
             "usage: %s [--address 127.0.0.x] [--pages N] [--page-size BYTES] [--block BYTES]\n"
-            "          [--busy | --bad-field | --cancel | --jam | --drop | --no-data-port] [--adf 1|2|3]\n",
+            "          [--busy | --bad-field | --cancel | --jam | --drop | --garbage | --no-data-port] [--adf 1|2|3]\n",
             program);
 }
 
@@ -59,6 +59,8 @@ int main(int argc, char** argv)
             script.chAdfStatus = '3';
         } else if (option == "--drop")
             script.ending = stSimScript::enEnding::Drop;
+        else if (option == "--garbage")
+            script.ending = stSimScript::enEnding::Garbage;
         else if (option == "--no-data-port")
             script.bOpenDataPort = false;
         else {
