@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -186,6 +187,23 @@ TEST_F(ScanDaemonTest, SigquitEndsTheListenerButNotOpenConnections)
     ExpectNoDeviceFound(*client);
     VornScanClient late;
     EXPECT_FALSE(late.Connect());
+}
+
+TEST_F(ScanDaemonTest, SigquitEndsAConnectionProcessWithItsDisconnectLine)
+{
+    auto client = Connect();
+    ASSERT_NE(client, nullptr);
+    ExpectNoDeviceFound(*client);  // the process now waits in its next receive
+    const std::string log = ScanFile(kInfoLog);
+    const pid_t connection = atoi(log.c_str() + log.find("new conn pid:") + strlen("new conn pid:"));
+    ASSERT_GT(connection, 0);
+    ASSERT_EQ(kill(connection, SIGQUIT), 0);
+    EXPECT_TRUE(WaitForLog(kInfoLog, "[VornScanSDK] pid:" + std::to_string(connection) + " DISCONNECT FROM SERVER"));
+    char byte = 0;
+    EXPECT_FALSE(client->Receive(&byte, 1)) << "the connection must be closed";
+    auto next = Connect();
+    ASSERT_NE(next, nullptr);
+    ExpectNoDeviceFound(*next);
 }
 
 TEST_F(ScanDaemonTest, BrokenClientDoesNotDisturbAnother)
