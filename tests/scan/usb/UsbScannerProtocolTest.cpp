@@ -223,6 +223,21 @@ TEST_F(UsbScannerProtocol, PiecesReadBeforeATimeOutAreKept)
     EXPECT_EQ(in, image);
 }
 
+TEST_F(UsbScannerProtocol, EndpointAndInterfaceControlReportTheirResults)
+{
+    EXPECT_EQ(vorn_clear_halt(m_iDev, 0x82), 0);
+    EXPECT_TRUE(m_logs.Contains(VornUsbLog::Info, "[VornScanSDK] vorn_clear_halt ret:0"));
+    EXPECT_EQ(vorn_resetep(m_iDev, 0x02), 0);
+    EXPECT_EQ(vorn_claim_interface(m_iDev), 0);
+    EXPECT_EQ(vorn_release_interface(m_iDev), 0);
+
+    const int iClosed = dup(m_iDev);
+    close(iClosed);
+    EXPECT_EQ(vorn_clear_halt(iClosed, 0x82), 9);
+    EXPECT_EQ(vorn_resetep(iClosed, 0x02), 9);
+    EXPECT_LT(vorn_claim_interface(iClosed), 0);
+}
+
 TEST_F(UsbScannerProtocol, ADeviceThatNoLongerAnswersFailsTransfers)
 {
     // A descriptor whose device is gone answers neither the transfer nor the descriptor probe.
