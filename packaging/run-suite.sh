@@ -1,12 +1,236 @@
 #!/usr/bin/env bash
-# Sets up a fresh machine, builds the suite, installs it into /opt/vorn/vorn-printer-t905/
-# and starts it.
+# Sets up a fresh machine, builds the suite, installs it into /opt/vorn/vorn-printer-t905/ and
+# starts it for trying: the machine's CUPS gets one network and one USB queue, the printer
+# simulator plays both printers in the background and runs the service as its child.
+# Running it again replaces the queues and restarts the simulator and the service.
+#   bash packaging/run-suite.sh          set up, build, install and start
+#   bash packaging/run-suite.sh --stop   stop the simulator and the service, delete the queues
 set -euo pipefail
 cd "$(dirname "$0")/.."
+top=$(pwd)
 
+if [ "$(id -u)" -ne 0 ]; then
+  exec sudo bash "$0" "$@"
+fi
+
+root=/opt/vorn/vorn-printer-t905
+# The programs build without the tests; the simulator runs on the tests' USB harness, so it is
+# built in the folder (and with the options) that packaging/test-suite.sh uses.
+build=$top/build/run
+sim_build=$top/build/plain
+simulator=$sim_build/tools/printer-sim/vorn-printer-sim
+# The simulator's control socket, its logs and the process ids of this run.
+state=/run/vorn-printer-sim
+
+net_queue=Vorn-VC5100DNW-Network
+net_model=VC5100DNW
+net_address=127.0.0.2
+usb_queue=Vorn-VL2120DN-USB
+usb_model=VL2120DN
+usb_serial=SN00000042
+
+say() { printf '\n=== %s\n' "$*"; }
+die() { printf 'run-suite: %s\n' "$*" >&2; exit 1; }
+
+# Sends TERM to the process in the pid file if it still is the named program, and waits for it.
+stop_recorded() { # pid file, command name
+  local file=$1 name=$2 pid
+  [ -f "$file" ] || return 0
+  pid=$(cat "$file")
+  rm -f "$file"
+  [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = "$name" ] || return 0
+  kill -TERM "$pid" 2>/dev/null || return 0
+  for _ in $(seq 100); do
+    [ -d "/proc/$pid" ] || return 0
+    sleep 0.1
+  done
+  kill -KILL "$pid" 2>/dev/null || true
+}
+
+stop_simulator() {
+  # The simulator stops its child first; the service's own pid is only the fallback.
+  stop_recorded "$state/simulator.pid" vorn-printer-si
+  stop_recorded "$state/service.pid" vornT905Service
+}
+
+scheduler_running() {
+  LC_ALL=C lpstat -r 2>/dev/null | grep -qx "scheduler is running"
+}
+
+delete_queues() {
+  scheduler_running || return 0
+  local queue
+  for queue in "$net_queue" "$usb_queue"; do
+    if lpstat -v "$queue" > /dev/null 2>&1; then
+      lpadmin -x "$queue"
+    fi
+  done
+}
+
+if [ "${1:-}" = "--stop" ]; then
+  stop_simulator
+  delete_queues
+  echo "Stopped the printer simulator and the service, deleted the queues $net_queue and $usb_queue."
+  if [ -f "$state/cupsd.pid" ]; then
+    stop_recorded "$state/cupsd.pid" cupsd
+    echo "Stopped the CUPS scheduler that run-suite.sh had started."
+  fi
+  echo "The suite stays installed in $root/."
+  exit 0
+fi
+[ $# -eq 0 ] || die "usage: bash packaging/run-suite.sh [--stop]"
+
+say "Installing the packages the suite needs"
 bash packaging/install-deps.sh
 
-cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BUILD_TESTS=OFF > /dev/null
-cmake --build build/run -j"$(nproc)"
-cmake --install build/run
-echo "Installed into /opt/vorn/vorn-printer-t905/"
+say "Building the suite in $build and the printer simulator in $sim_build"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BUILD_TESTS=OFF > /dev/null
+cmake --build "$build" -j"$(nproc)"
+cmake -S . -B "$sim_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+cmake --build "$sim_build" -j"$(nproc)" --target vorn-printer-sim
+
+say "Installing into $root/"
+cmake --install "$build" > /dev/null
+mkdir -p "$root"/{cfg,log,tool,temp,scan}
+
+say "Starting CUPS and creating the queues"
+stop_simulator
+mkdir -p "$state"
+if ! scheduler_running; then
+  if [ -d /run/systemd/system ]; then
+    systemctl start cups
+  else
+    # No init system (a container, a fresh chroot): start the scheduler as its own daemon,
+    # and remember it so that --stop ends it again.
+    cupsd
+    started_cupsd=yes
+  fi
+  for _ in $(seq 100); do
+    scheduler_running && break
+    sleep 0.1
+  done
+  scheduler_running || die "the CUPS scheduler does not start; see /var/log/cups/error_log"
+  if [ "${started_cupsd:-}" = yes ]; then
+    cp /run/cups/cupsd.pid "$state/cupsd.pid"
+  fi
+fi
+
+# A raw-only PPD: the suite's drivers are not part of this checkout, and the suite only needs
+# the *ModelName to tell its queues apart.
+write_ppd() { # file, model code
+  cat > "$1" <<EOF
+*PPD-Adobe: "4.3"
+*FormatVersion: "4.3"
+*FileVersion: "1.0"
+*LanguageVersion: English
+*LanguageEncoding: ISOLatin1
+*PCFileName: "VORN.PPD"
+*Manufacturer: "Vorn"
+*Product: "(Vorn $2)"
+*ModelName: "Vorn $2"
+*ShortNickName: "Vorn $2"
+*NickName: "Vorn $2"
+*PSVersion: "(3010.000) 0"
+*LanguageLevel: "3"
+*ColorDevice: False
+*DefaultColorSpace: Gray
+*FileSystem: False
+*Throughput: "1"
+*LandscapeOrientation: Plus90
+*TTRasterizer: Type42
+*OpenUI *PageSize: PickOne
+*DefaultPageSize: A4
+*PageSize A4/A4: "<</PageSize[595 842]>>setpagedevice"
+*CloseUI: *PageSize
+*DefaultImageableArea: A4
+*ImageableArea A4: "0 0 595 842"
+*DefaultPaperDimension: A4
+*PaperDimension A4: "595 842"
+EOF
+}
+
+add_queue() { # name, device URI, model code
+  local ppd="$state/Vorn_$3.ppd" output
+  write_ppd "$ppd" "$3"
+  # lpadmin warns on every call that PPDs are deprecated; only a failure is worth showing.
+  output=$(lpadmin -p "$1" -E -v "$2" -P "$ppd" 2>&1) || die "lpadmin refused $1: $output"
+  echo "queue $1: $2 (Vorn $3)"
+}
+
+delete_queues
+# Nothing listens on port 9100, so a job sent to this queue stays printing: the service then
+# polls the printer and watches the job, and cancelling it shows the cancel reaching the printer.
+add_queue "$net_queue" "socket://$net_address:9100" "$net_model"
+add_queue "$usb_queue" "usb://Vorn/$usb_model?serial=$usb_serial" "$usb_model"
+lpadmin -d "$net_queue"
+echo "default printer: $net_queue"
+
+# The service reads /etc/cups/printers.conf, which CUPS saves up to about 30 s after a change.
+echo "waiting for CUPS to save the queues to /etc/cups/printers.conf ..."
+queues_saved() {
+  grep -Eq "^<(Default)?Printer $net_queue>" /etc/cups/printers.conf 2>/dev/null &&
+    grep -Eq "^<(Default)?Printer $usb_queue>" /etc/cups/printers.conf 2>/dev/null
+}
+for _ in $(seq 600); do
+  queues_saved && break
+  sleep 0.1
+done
+queues_saved || echo "CUPS has not saved them yet; the service picks them up once it has."
+
+say "Starting the printer simulator with the service as its child"
+if other=$(pgrep -x vornT905Service); then
+  die "another vornT905Service runs already (pid $(echo $other)); it would keep this one from starting. Stop it first."
+fi
+cat > "$state/printers.conf" <<EOF
+# The printers behind the queues $net_queue and $usb_queue.
+add net udp $net_address $net_model
+add usb usb $usb_model $usb_serial
+EOF
+rm -f "$state/events.log"
+# The simulated USB bus exists only inside the simulator and its children, so the service runs
+# as its child. setsid keeps both out of this terminal's signals.
+setsid "$simulator" --config "$state/printers.conf" --control-dir "$state" --event-log "$state/events.log" \
+  -- "$root/bin/vornT905Service" < /dev/null > "$state/simulator.log" 2>&1 &
+simulator_pid=$!
+echo "$simulator_pid" > "$state/simulator.pid"
+service_pid=
+for _ in $(seq 100); do
+  [ -d "/proc/$simulator_pid" ] || break
+  service_pid=$(pgrep -P "$simulator_pid" -x vornT905Service || true)
+  [ -n "$service_pid" ] && break
+  sleep 0.1
+done
+[ -n "$service_pid" ] || die "the simulator or the service did not start; see $state/simulator.log"
+echo "$service_pid" > "$state/service.pid"
+
+send="$simulator --send $state"
+cat <<EOF
+
+The suite runs: the printer simulator (pid $simulator_pid) plays the printer "net" on
+$net_address (queue $net_queue, the default printer) and the USB printer "usb" (queue
+$usb_queue); vornT905Service (pid $service_pid) runs as the simulator's child.
+Programs installed in $root/bin/: $(ls "$root/bin" | tr '\n' ' ')
+
+What to look at (the service renews them every few seconds):
+  $root/cfg/printerlist.ini         the printers the service found
+  $root/cfg/$net_queue.dat   status records, one file per printer
+  $root/cfg/$usb_queue.dat
+  $root/cfg/service.hb              the heartbeat
+  $state/events.log          every request the simulated printers received
+  $state/simulator.log       the simulator's and the service's output
+
+Drive the simulated printers (the status files follow within a few seconds):
+  $send printers
+  $send set usb toner 1500
+  $send warning add usb 0x110D
+  $send error add net 0x1106
+  $send clear usb
+  $send unplug usb
+  $send help
+A job on $net_queue stays printing (nothing listens on port 9100); cancel it and the printer
+receives the cancel:
+  echo hello | lp -d $net_queue -o raw && sleep 5 && cancel -a $net_queue && grep cancel $state/events.log
+
+Stop it all and delete the two queues:
+  bash packaging/run-suite.sh --stop
+EOF

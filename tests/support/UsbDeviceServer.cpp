@@ -463,6 +463,11 @@ void UsbDeviceServer::ClaimInterface(UMockdevIoctlClient* client)
         Complete(client, -ENOENT);
         return;
     }
+    const int iRefusal = m_pDevice->HandleClaimInterface(uInterface);
+    if (iRefusal < 0) {
+        Complete(client, iRefusal);
+        return;
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
     auto it = m_mapClaimedBy.find(uInterface);
     if (m_mapDriverBound[uInterface] || (it != m_mapClaimedBy.end() && it->second != client)) {

@@ -11,7 +11,7 @@
 typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
 typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
 
-class UsbDeviceServer : public std::enable_shared_from_this<UsbDeviceServer> {
+class UsbDeviceServer {
 public:
     // The handler to attach to the device node. It owns the server; the caller owns one reference
     // to the handler.

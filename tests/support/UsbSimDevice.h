@@ -46,6 +46,14 @@ public:
         return c_iStall;
     }
 
+    // A claim of the interface by some program; a negative errno refuses it, e.g. -EBUSY while
+    // another program (outside the test) holds the interface.
+    virtual int HandleClaimInterface(unsigned uInterface)
+    {
+        (void)uInterface;
+        return 0;
+    }
+
     // Data sent to a bulk OUT endpoint; return the count accepted.
     virtual int HandleBulkOut(uint8_t byEndpoint, const std::vector<uint8_t>& vecData)
     {

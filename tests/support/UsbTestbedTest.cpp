@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -236,6 +237,27 @@ TEST_F(UsbTestbedTest, SecondHandleCannotClaimAClaimedInterface)
     libusb_release_interface(pSecond, 0);
     libusb_close(pFirst);
     libusb_close(pSecond);
+}
+
+// Held by a program outside the test, as a CUPS backend holds a printer while it prints.
+class HeldDevice : public EchoDevice {
+public:
+    using EchoDevice::EchoDevice;
+    std::atomic<bool> bHeld{true};
+    int HandleClaimInterface(unsigned) override { return bHeld ? -EBUSY : 0; }
+};
+
+TEST_F(UsbTestbedTest, DeviceCanRefuseClaimsWhileHeldElsewhere)
+{
+    auto device = std::make_shared<HeldDevice>(PrinterLike("SN1"));
+    m_testbed.AddDevice(device);
+    libusb_device_handle* pHandle = OpenBySerial("SN1");
+    ASSERT_NE(pHandle, nullptr);
+    EXPECT_EQ(libusb_claim_interface(pHandle, 0), LIBUSB_ERROR_BUSY);
+    device->bHeld = false;
+    EXPECT_EQ(libusb_claim_interface(pHandle, 0), 0);
+    libusb_release_interface(pHandle, 0);
+    libusb_close(pHandle);
 }
 
 TEST_F(UsbTestbedTest, BoundKernelDriverBlocksClaimUntilDetached)

@@ -84,6 +84,7 @@ const char* SimCommandInterpreter::HelpText()
            "warning add|remove NAME CODE          e.g. warning add P1 0x110D\n"
            "clear NAME                            no errors, no warnings\n"
            "silent NAME on|off                    hear requests but answer none\n"
+           "held NAME on|off                      USB: another program holds interface 0, claims fail\n"
            "unplug NAME / plug NAME               leave or rejoin the bus (USB) or the network (UDP)\n"
            "help\n"
            "quit";
@@ -115,7 +116,9 @@ QStringList SimCommandInterpreter::Execute(const QString& strLine)
     } else if (strVerb == QLatin1String("clear")) {
         strResult = Clear(listWord);
     } else if (strVerb == QLatin1String("silent")) {
-        strResult = Silent(listWord);
+        strResult = Switch(listWord, &stSimPrinterState::bSilent);
+    } else if (strVerb == QLatin1String("held")) {
+        strResult = Switch(listWord, &stSimPrinterState::bInterfaceHeld);
     } else if (strVerb == QLatin1String("unplug") || strVerb == QLatin1String("plug")) {
         strResult = Plug(listWord, strVerb == QLatin1String("plug"));
     } else if (strVerb == QLatin1String("help")) {
@@ -261,16 +264,17 @@ QString SimCommandInterpreter::Clear(const QStringList& listWord)
     return {};
 }
 
-QString SimCommandInterpreter::Silent(const QStringList& listWord)
+// "silent NAME on|off" and "held NAME on|off".
+QString SimCommandInterpreter::Switch(const QStringList& listWord, bool stSimPrinterState::*pbFlag)
 {
     if (listWord.size() != 3 || (listWord[2] != QLatin1String("on") && listWord[2] != QLatin1String("off")))
-        return Error(QStringLiteral("silent NAME on|off"));
+        return Error(QStringLiteral("%1 NAME on|off").arg(listWord[0]));
     QString strError;
     std::shared_ptr<SimPrinter> pPrinter = Printer(listWord[1], strError);
     if (!pPrinter)
         return strError;
-    const bool bSilent = listWord[2] == QLatin1String("on");
-    pPrinter->Update([&](stSimPrinterState& state) { state.bSilent = bSilent; });
+    const bool bOn = listWord[2] == QLatin1String("on");
+    pPrinter->Update([&](stSimPrinterState& state) { state.*pbFlag = bOn; });
     return {};
 }
 
@@ -304,6 +308,7 @@ QString SimCommandInterpreter::PrinterLine(const SimPrinter& printer) const
     for (const auto& entry : c_arrCounter)
         listField << QString::fromLatin1(entry.first) + QLatin1Char('=') + QString::number(state.*(entry.second));
     listField << QStringLiteral("silent=") + (state.bSilent ? QStringLiteral("on") : QStringLiteral("off"))
+              << QStringLiteral("held=") + (state.bInterfaceHeld ? QStringLiteral("on") : QStringLiteral("off"))
               << QStringLiteral("plugged=") + (m_fleet.IsPlugged(printer.Name()) ? QStringLiteral("yes") : QStringLiteral("no"))
               << QStringLiteral("requests=%1").arg(printer.StatusRequestCount())
               << QStringLiteral("cancels=%1").arg(printer.CancelCount());

@@ -27,7 +27,7 @@ private:
     QString Counters(const QStringList& listWord);
     QString Condition(const QStringList& listWord);
     QString Clear(const QStringList& listWord);
-    QString Silent(const QStringList& listWord);
+    QString Switch(const QStringList& listWord, bool stSimPrinterState::*pbFlag);
     QString Plug(const QStringList& listWord, bool bPlug);
     QStringList Listing() const;
     QString PrinterLine(const SimPrinter& printer) const;

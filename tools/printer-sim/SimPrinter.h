@@ -41,6 +41,8 @@ struct stSimPrinterState {
     unsigned long dwPrinterNumOfPrint = 0;
     // A silent printer hears requests but answers none (turned off, cable pulled on the far side).
     bool bSilent = false;
+    // Interface 0 of a USB printer is held by another program (a CUPS backend printing).
+    bool bInterfaceHeld = false;
 };
 
 class SimPrinter {

@@ -5,6 +5,9 @@
 
 #include <QNetworkDatagram>
 
+#include <algorithm>
+#include <array>
+
 namespace {
 
 template <size_t N>

@@ -56,6 +56,11 @@ int UsbSimPrinter::HandleControl(const stUsbControlSetup& setup, std::vector<uin
     return c_iStall;
 }
 
+int UsbSimPrinter::HandleClaimInterface(unsigned)
+{
+    return m_pPrinter->State().bInterfaceHeld ? -EBUSY : 0;
+}
+
 int UsbSimPrinter::HandleBulkOut(uint8_t, const std::vector<uint8_t>& vecData)
 {
     m_pPrinter->NoteOther(QStringLiteral("data %1").arg(vecData.size()));

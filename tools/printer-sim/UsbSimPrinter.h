@@ -18,6 +18,8 @@ public:
     // Status (0xA1/0x33): the current record without its header. Cancel (0xA1/0x34): counted,
     // no data. A silent printer fails both with a protocol error.
     int HandleControl(const stUsbControlSetup& setup, std::vector<uint8_t>& vecData) override;
+    // Refused with EBUSY while the state says another program holds the interface.
+    int HandleClaimInterface(unsigned uInterface) override;
     // Bulk data (settings requests, firmware images) is accepted and reported by its size.
     int HandleBulkOut(uint8_t byEndpoint, const std::vector<uint8_t>& vecData) override;
 

@@ -75,18 +75,19 @@ int SendCommand(const stOptions& options)
         return 1;
     }
     socket.write(options.strSendCommand.toUtf8() + '\n');
-    QStringList listReply;
-    while (!SimCommandInterpreter::IsSuccess(listReply) &&
-           !(listReply.size() && listReply.last().startsWith(QLatin1String("error: ")))) {
-        if (!socket.canReadLine() && !socket.waitForReadyRead(c_iSendTimeoutMs))
-            return 1;
-        while (socket.canReadLine()) {
-            const QString strLine = QString::fromUtf8(socket.readLine()).trimmed();
-            std::printf("%s\n", qPrintable(strLine));
-            listReply << strLine;
+    // The reply ends with its first "ok" or "error: ..." line.
+    for (;;) {
+        while (!socket.canReadLine()) {
+            if (!socket.waitForReadyRead(c_iSendTimeoutMs))
+                return 1;
         }
+        const QString strLine = QString::fromUtf8(socket.readLine()).trimmed();
+        std::printf("%s\n", qPrintable(strLine));
+        if (SimCommandInterpreter::IsSuccess({strLine}))
+            return 0;
+        if (strLine.startsWith(QLatin1String("error: ")))
+            return 1;
     }
-    return SimCommandInterpreter::IsSuccess(listReply) ? 0 : 1;
 }
 
 bool RunConfig(const QString& strPath, SimCommandInterpreter& interpreter)

@@ -271,4 +271,14 @@ TEST_F(PrinterSimTest, UnpluggedUsbPrinterIsAbsentForTheChildAndExitCodePassesTh
                     .Succeeded());
 }
 
+TEST_F(PrinterSimTest, HeldUsbPrinterRefusesTheClaimAndIsNotAsked)
+{
+    const std::string strConfig = WriteConfig(std::string("add U1 usb ") + c_szUsbModel + " UB1\nheld U1 on\n");
+    const stToolResult result = RunTool({VORN_PRINTER_SIM, "--config", strConfig, "--event-log", m_strEventLog, "--",
+                                         VORN_USB_PROBE, c_szUsbVendor, c_szUsbProduct});
+    EXPECT_EQ(result.iExitCode, 6) << result.strStdout << result.strStderr;
+    EXPECT_NE(result.strStdout.find("serial=UB1\n"), std::string::npos);
+    EXPECT_EQ(CountEvents("status U1 usb"), 0);
+}
+
 } // namespace
