@@ -66,6 +66,14 @@ long ReadLastPid()
     return std::strtol(strLoad.c_str() + iLastBlank + 1, nullptr, 10);
 }
 
+std::string ReadLoadAverages()
+{
+    std::istringstream load(ReadWholeFile("/proc/loadavg"));
+    std::string strOne, strFive, strFifteen;
+    load >> strOne >> strFive >> strFifteen;
+    return strOne + " " + strFive + " " + strFifteen;
+}
+
 pid_t FindProcessByName(const std::string& strName)
 {
     DIR* pProc = opendir("/proc");

@@ -24,6 +24,10 @@ long ReadPeakRssKiB(pid_t pid);
 // of processes (and threads) started in between; -1 when it cannot be read.
 long ReadLastPid();
 
+// The machine's load averages over 1, 5 and 15 minutes, as /proc/loadavg shows them; the delays
+// the benchmark measures grow with the load of the machine it runs on.
+std::string ReadLoadAverages();
+
 // The first live process whose command name is the given one (at most 15 characters, as the
 // kernel keeps it); -1 when there is none.
 pid_t FindProcessByName(const std::string& strName);

@@ -5,6 +5,7 @@
 // private namespaces, so it touches nothing of the machine.
 #include "CupsScheduler.h"
 #include "DesktopLogin.h"
+#include "FolderWatch.h"
 #include "PrivateNamespace.h"
 #include "PrivateUser.h"
 #include "ProcessMeter.h"
@@ -43,8 +44,7 @@ constexpr int c_iBaselineMs = 3000;
 // an off-line network printer's cycle is 10 s.
 constexpr int c_iWarmUpTimeoutMs = 30000;
 // A change that takes longer than this is counted as missed, not as a delay.
-constexpr int c_iChangeTimeoutMs = 15000;
-constexpr int c_iFilePollMs = 2;
+constexpr int c_iChangeTimeoutMs = 30000;
 // Pauses between changes vary so that changes land at every phase of the service's cycles.
 constexpr int c_iMinPauseMs = 100;
 constexpr int c_iMaxPauseMs = 600;
@@ -144,7 +144,7 @@ struct stDelays {
 };
 
 // Changes the printer's toner in the simulator and waits until its status file shows it.
-void TimeOneChange(SimControl& sim, const std::string& strPrinter, int iToner, stDelays& delays)
+void TimeOneChange(SimControl& sim, FolderWatch& watch, const std::string& strPrinter, int iToner, stDelays& delays)
 {
     const std::string strPath = StatusFilePath(strPrinter);
     const std::string strBefore = ReadFileBytes(strPath);
@@ -154,13 +154,16 @@ void TimeOneChange(SimControl& sim, const std::string& strPrinter, int iToner, s
         return;
     }
     const Clock::time_point changed = Clock::now();
-    while (MillisecondsSince(changed) < c_iChangeTimeoutMs) {
+    // The file may have changed between reading it and the change: look before every wait.
+    for (;;) {
         const std::string strNow = ReadFileBytes(strPath);
         if (!strNow.empty() && strNow != strBefore) {
             delays.listMs.push_back(MillisecondsSince(changed));
             return;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(c_iFilePollMs));
+        const int iLeftMs = c_iChangeTimeoutMs - int(MillisecondsSince(changed));
+        if (iLeftMs <= 0 || !watch.WaitForChange(iLeftMs))
+            break;
     }
     ++delays.iMissed;
 }
@@ -168,7 +171,7 @@ void TimeOneChange(SimControl& sim, const std::string& strPrinter, int iToner, s
 void PrintDelays(const char* szWhat, stDelays delays)
 {
     if (delays.listMs.empty()) {
-        std::printf("  %-34s no change arrived (%d missed)\n", szWhat, delays.iMissed);
+        std::printf("  %-34s no change timed before the run ended (%d missed)\n", szWhat, delays.iMissed);
         return;
     }
     std::sort(delays.listMs.begin(), delays.listMs.end());
@@ -269,8 +272,12 @@ int main(int argc, char** argv)
     stCpuTimes cpuBefore;
     ReadCpuTimes(pidService, cpuBefore);
     const long lStartPid = ReadLastPid();
+    const std::string strLoadBefore = ReadLoadAverages();
     const Clock::time_point start = Clock::now();
 
+    FolderWatch watch(SuiteRoot::Path("cfg"));
+    if (!watch.IsReady())
+        return Fail("cannot watch the status files' folder");
     stDelays delaysNetwork;
     stDelays delaysUsb;
     std::minstd_rand random(4711);
@@ -278,7 +285,7 @@ int main(int argc, char** argv)
     int iToner = 9000;
     for (int iRound = 0; MillisecondsSince(start) < options.iSeconds * 1000.0; ++iRound) {
         const bool bNetwork = iRound % 2 == 0;
-        TimeOneChange(sim, bNetwork ? c_szTimedNetwork : c_szTimedUsb, --iToner, bNetwork ? delaysNetwork : delaysUsb);
+        TimeOneChange(sim, watch, bNetwork ? c_szTimedNetwork : c_szTimedUsb, --iToner, bNetwork ? delaysNetwork : delaysUsb);
         std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
     }
 
@@ -291,11 +298,13 @@ int main(int argc, char** argv)
     if (!bAlive)
         return Fail("the service ended during the run", ReadFileBytes(strSimLog));
 
+    const std::string strLoadAfter = ReadLoadAverages();
     const double dPrinterMinutes = c_iPrinterCount * dElapsedSeconds / 60.0;
     const double dSelf = cpuAfter.dSelfSeconds - cpuBefore.dSelfSeconds;
     const double dChildren = cpuAfter.dChildrenSeconds - cpuBefore.dChildrenSeconds;
     const double dStartedPerSecond = double(lEndPid - lStartPid) / dElapsedSeconds;
 
+    std::printf("  load averages of the machine: %s before, %s after\n", strLoadBefore.c_str(), strLoadAfter.c_str());
     std::printf("  warm-up until every printer had a status file: %.1f s\n", dWarmUpMs / 1000.0);
     std::printf("  measured over %.1f s = %.1f printer-minutes\n", dElapsedSeconds, dPrinterMinutes);
     std::printf("  %-34s %7.3f s per printer-minute   (%.2f s in all, utime+stime)\n", "CPU, service process:", dSelf / dPrinterMinutes,
