@@ -205,6 +205,15 @@ std::string LoginName()
     return name;
 }
 
+// The common head of every form POST, then length, host and body.
+std::string BuildPost(const char* requestLine, const std::string& body, const char* host)
+{
+    const std::string length = Format("Content-Length: %d\r\n", static_cast<int>(body.size()));
+    const std::string hostLine = Format("Host: %s\r\n", host);
+    return requestLine + std::string(kCommonPostHeaders)
+        + Format(kPostHead, length.c_str(), hostLine.c_str(), body.c_str());
+}
+
 // Reads a header of headerSize bytes whose size digits sit at digitsOffset, then its body, which
 // is discarded. Returns 0, or the status to give up with (the caller closes what it opened).
 int SkipHeader(int fd, int headerSize, int digitsOffset)
@@ -364,14 +373,6 @@ std::string vorn_BuildScanForm(const SettingInfo& info)
     for (const LSP_POST_CMD& cmd : cmds)
         body += Format("%s=%s&", cmd.szKey, cmd.szValue);
     return body;
-}
-
-static std::string BuildPost(const char* requestLine, const std::string& body, const char* host)
-{
-    const std::string length = Format("Content-Length: %d\r\n", static_cast<int>(body.size()));
-    const std::string hostLine = Format("Host: %s\r\n", host);
-    return requestLine + std::string(kCommonPostHeaders)
-        + Format(kPostHead, length.c_str(), hostLine.c_str(), body.c_str());
 }
 
 std::string vorn_BuildNetscanPost(const std::string& body, const char* host)

@@ -71,8 +71,9 @@ public:
         if (setup.bRequest == 0x34) {
             m_iLastCancelLength = setup.wLength;
             ++m_iCancelRequests;
-            vecData.clear();
-            return 0;
+            // A one-byte acknowledgement; the service ignores what comes back.
+            vecData.assign(1, 0);
+            return 1;
         }
         if (setup.bRequest != 0x33)
             return c_iStall;
