@@ -54,13 +54,13 @@ int vorn_get_string_simple(int dev, int index, char* buf, size_t buflen);
 // characters outside Latin-1, cut to fit; its length, -5 when malformed, -27 when truncated.
 int vorn_decode_string_descriptor(const unsigned char* raw, int size, char* buf, size_t buflen);
 
-// Bulk OUT on 0x02 / IN on 0x82; bytes transferred, 0 on a time-out, negative on failure,
-// -1 when dev <= 0 or data is null.
+// Bulk OUT on 0x02 / IN on 0x82, as usb_bulk; -1 when dev <= 0 or data is null.
 int vorn_bulk_write(int dev, const void* data, int size, int timeout);
 int vorn_bulk_read(int dev, void* data, int size, int timeout);
 
-// Bulk transfer in pieces of at most 512 bytes; an IN piece shorter than asked ends it.
-// Returns the total, 0 when the device answered nothing but is still present, negative when it is gone.
+// Bulk transfer in pieces of at most 512 bytes; an IN piece shorter than asked ends it. Returns
+// the bytes moved: all of them, fewer (0 when none) when a piece timed out while the device is
+// still present, or a negative result when the device no longer answers.
 int usb_bulk(int fd, int ep, void* data, int size, int timeout);
 
 // Clear a halted endpoint / reset an endpoint; 0, or 9 (SANE_STATUS_IO_ERROR) on failure.
