@@ -38,7 +38,8 @@ const std::array<std::pair<const char*, unsigned long stSimPrinterState::*>, 8> 
 bool ParseNumber(const QString& strText, unsigned long ulMax, unsigned long& ulValue)
 {
     bool bOk = false;
-    ulValue = strText.toULong(&bOk, 0);
+    const bool bHex = strText.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    ulValue = bHex ? strText.mid(2).toULong(&bOk, 16) : strText.toULong(&bOk, 10);
     return bOk && ulValue <= ulMax;
 }
 
