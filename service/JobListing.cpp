@@ -3,6 +3,8 @@
 // keywords stay English in every locale.
 #include "JobListing.h"
 
+#include "UtilLog.h"
+
 namespace {
 
 const QStringList c_listAlertsPrefix = {QStringLiteral("Alerts:"), QStringLiteral("警告")};
@@ -28,6 +30,8 @@ bool StartsWithAny(const QString& strLine, const QStringList& listPrefix)
 bool WasPrinting(const QList<stJobState>& listPreviousJob, const QString& strJobID)
 {
     for (const stJobState& job : listPreviousJob) {
+        VORN_LOG("cancle 637 m_stCurrentPrinter.listJob[i].strJobID :%s   stJob.strJobID:%s\n",
+                 job.strJobID.toLocal8Bit().constData(), strJobID.toLocal8Bit().constData());
         if (job.strJobID == strJobID && job.iStatus == JOB_PRINTING)
             return true;
     }
@@ -42,6 +46,7 @@ stJobWatchResult ParseJobListing(const QString& strListing, const QList<stJobSta
     stJobState job;
     bool bProcessing = false;
     for (const QString& strRawLine : strListing.split(QLatin1Char('\n'))) {
+        VORN_LOG("line:%s", strRawLine.toLocal8Bit().constData());
         if (strRawLine.startsWith(QLatin1Char('\t'))) {
             const QString strLine = strRawLine.trimmed();
             if (StartsWithAny(strLine, c_listAlertsPrefix)) {
@@ -72,6 +77,8 @@ stJobWatchResult ParseJobListing(const QString& strListing, const QList<stJobSta
             job.strJobID = listField.first();
             job.iStatus = JOB_HEADER_ONLY;
             bProcessing = false;
+            VORN_LOG("685 line:%s stJob.strJobID: %s", strRawLine.toLocal8Bit().constData(),
+                     job.strJobID.toLocal8Bit().constData());
         }
     }
     return result;

@@ -45,7 +45,7 @@ public:
         for (ssize_t i = 0; i < iCount; ++i) {
             libusb_device_descriptor desc{};
             if (libusb_get_device_descriptor(m_ppList[i], &desc) < 0) {
-                VORN_LOG("*** libusb_get_device_descriptor failed! i:%d", int(i + 1));
+                VORN_LOG("*** libusb_get_device_descriptor failed! i:%d \n", int(i + 1));
                 return -4;
             }
             if (desc.idVendor != iVendorID || desc.idProduct != iProductID)
@@ -135,6 +135,6 @@ int LibusbPrinterTransport::ControlRequestIn(const QString& strPort, uint8_t bmR
         iResult = iTransfer < 0 ? iTransfer : 0;
     }
     if (iResult < 0)
-        VORN_LOG("*** error=%s ", libusb_error_name(iResult));
+        VORN_LOG("*** error=%s \n", libusb_error_name(iResult));
     return iResult;
 }

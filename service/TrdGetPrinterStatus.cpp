@@ -196,10 +196,10 @@ int TrdGetPrinterStatus::CancelPrinterJob(const QString& strPort)
 
 int TrdGetPrinterStatus::CancelPrinterNetJob(const QString& strPort)
 {
-    VORN_LOG("strPort:%s", strPort.toLocal8Bit().constData());
+    VORN_LOG("strPort:%s\n", strPort.toLocal8Bit().constData());
     const int iResult = PrinterUdp::SendCancel(strPort, m_env.wUdpPort);
     if (iResult == 0)
-        VORN_LOG("cancel job");
+        VORN_LOG("cancel job\n");
     return iResult;
 }
 

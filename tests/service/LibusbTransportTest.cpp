@@ -4,7 +4,6 @@
 #include "ServiceTestDoubles.h"
 #include "SimulatedUsbPrinter.h"
 #include "TrdGetPrinterStatus.h"
-#include "UtilPrinterStatus.h"
 
 #include <QFile>
 
@@ -14,16 +13,6 @@
 namespace {
 
 const QString c_strModelPath = QStringLiteral("Vorn/VL2120DN?serial=");
-
-QByteArray UsbReply(uint8_t byStatusCode)
-{
-    stStatusRecordFields fields;
-    fields.baVenderName = "VORN";
-    fields.baProductName = "VL2120DN";
-    fields.baPrinterSerialNumber = "SN0001";
-    fields.byStatusCode = byStatusCode;
-    return EncodeStatusRecord(fields).mid(7);
-}
 
 class LibusbTransport : public ::testing::Test {
 protected:
@@ -36,10 +25,9 @@ protected:
         m_testbed.AddDevice(std::make_shared<UsbSimDevice>(UnrelatedUsbDevice()));
     }
 
-    std::shared_ptr<SimulatedUsbPrinter> Plug(const std::string& strSerial, bool bKernelDriverBound = false)
+    std::shared_ptr<SimulatedUsbPrinter> Plug(const QString& strSerial, bool bKernelDriverBound = false)
     {
         auto pPrinter = std::make_shared<SimulatedUsbPrinter>(strSerial, bKernelDriverBound);
-        pPrinter->SetStatusReply(UsbReply(0x00));
         m_listNode.push_back(m_testbed.AddDevice(pPrinter));
         return pPrinter;
     }
@@ -66,7 +54,7 @@ TEST_F(LibusbTransport, StatusRequestReturnsThePrintersReply)
     auto pPrinter = Plug("SN0001");
     QByteArray baReply;
     ASSERT_EQ(Status(c_strModelPath + "SN0001", &baReply), 0);
-    EXPECT_EQ(baReply, UsbReply(0x00));
+    EXPECT_EQ(baReply, pPrinter->Printer().UsbReply());
     EXPECT_EQ(pPrinter->StatusRequests(), 1);
     EXPECT_EQ(pPrinter->LastStatusLength(), 1024);
 }
@@ -107,8 +95,9 @@ TEST_F(LibusbTransport, InterfaceHeldByAnotherProgramFailsTheClaim)
     auto pPrinter = Plug("SN0001");
     libusb_context* pContext = nullptr;
     ASSERT_EQ(libusb_init(&pContext), 0);
-    libusb_device_handle* pHandle = libusb_open_device_with_vid_pid(pContext, SimulatedUsbPrinter::c_wVendorId,
-                                                                    SimulatedUsbPrinter::c_wProductId);
+    const stUsbDeviceDescription& description = pPrinter->Description();
+    libusb_device_handle* pHandle = libusb_open_device_with_vid_pid(pContext, description.wVendorId,
+                                                                    description.wProductId);
     ASSERT_NE(pHandle, nullptr);
     ASSERT_EQ(libusb_claim_interface(pHandle, 0), 0);
 
@@ -137,7 +126,7 @@ TEST_F(LibusbTransport, WorkerPublishesUsbRecordAndCancelsThroughLibusb)
     worker.ReadPrinter();
     QFile file(worker.StatusFilePath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray(7, '\0') + UsbReply(0x00));
+    EXPECT_EQ(file.readAll(), QByteArray(7, '\0') + pPrinter->Printer().UsbReply());
     EXPECT_EQ(worker.CurrentPrinter().stState.enCurrentStatus, PS_READY);
 
     EXPECT_GE(worker.CancelPrinterJob(printer.stInfo.strPort), 0);

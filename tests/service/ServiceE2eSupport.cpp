@@ -1,30 +1,22 @@
 // The service's end-to-end helpers.
 #include "ServiceE2eSupport.h"
 
-#include "UtilPrinterStatus.h"
+#include "PrivateNamespace.h"
+#include "SimPrinter.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <algorithm>
+
 
 namespace ServiceE2e {
-
-namespace {
-constexpr uint16_t c_wPrinterPort = 9300;
-constexpr size_t c_uStatusRequestBytes = 15;
-constexpr size_t c_uCancelRequestBytes = 8;
-} // namespace
 
 bool WaitFor(const std::function<bool()>& condition, int iTimeoutMs)
 {
@@ -65,19 +57,6 @@ QStringList PublishedQueues()
     for (int i = 0; i < iCount; ++i)
         listName.append(settings.value(QStringLiteral("printer_%1/Name").arg(i)).toString());
     return listName;
-}
-
-QByteArray MakeNetworkRecord(uint8_t byStatusCode)
-{
-    stStatusRecordFields fields;
-    fields.baHeader = QByteArray("\xA5\x00\x40\x50\xE0\x74\x08", 7);
-    fields.baVenderName = "VORN";
-    fields.baProductName = "VL2120DN";
-    fields.baPrinterSerialNumber = "NET0001";
-    fields.byStatusCode = byStatusCode;
-    fields.baFWVersion = "2.1";
-    fields.listSupply = {MakeNumberSupplyItem(SUPPLY_REMAINING_TONER, 5000, 2)};
-    return EncodeStatusRecord(fields);
 }
 
 ServiceProcess::~ServiceProcess()
@@ -121,70 +100,51 @@ int ServiceProcess::SignalAndWait(int iSignal, int iTimeoutMs)
     return WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : 128 + WTERMSIG(iStatus);
 }
 
-UdpPrinter::UdpPrinter(const std::string& strAddress)
+PrinterSimulator::~PrinterSimulator()
 {
-    m_iFd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(c_wPrinterPort);
-    if (m_iFd < 0 || ::inet_pton(AF_INET, strAddress.c_str(), &addr.sin_addr) != 1
-        || ::bind(m_iFd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
-        if (m_iFd >= 0)
-            ::close(m_iFd);
-        m_iFd = -1;
-        return;
-    }
-    m_thread = std::thread(&UdpPrinter::Serve, this);
+    if (m_pid > 0)
+        VornTest::StopChild(m_pid, SIGTERM, 5000);
+    if (!m_strFolder.empty())
+        VornTest::RemoveTree(m_strFolder);
 }
 
-UdpPrinter::~UdpPrinter()
+bool PrinterSimulator::Start(const QStringList& listConfig)
 {
-    m_bStop = true;
-    if (m_thread.joinable())
-        m_thread.join();
-    if (m_iFd >= 0)
-        ::close(m_iFd);
+    m_strFolder = VornTest::MakeScratchFolder("printer-sim");
+    if (m_strFolder.empty())
+        return false;
+    QFile config(QString::fromStdString(m_strFolder + "/printers.conf"));
+    if (!config.open(QIODevice::WriteOnly) || config.write(listConfig.join('\n').toUtf8() + '\n') < 0)
+        return false;
+    config.close();
+    m_pid = VornTest::StartChild({VORN_PRINTER_SIM, "--config", m_strFolder + "/printers.conf", "--control-dir",
+                                  m_strFolder, "--event-log", m_strFolder + "/events.log"},
+                                 m_strFolder + "/stderr.log");
+    return m_pid > 0 && WaitFor([this] { return Send({QStringLiteral("printers")}); }, 5000);
 }
 
-void UdpPrinter::SetReply(const QByteArray& baReply)
+bool PrinterSimulator::Send(const QStringList& listCommand) const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_baReply = baReply;
+    if (!FileExists(m_strFolder + "/control.sock"))
+        return false;
+    std::vector<std::string> listArgv = {VORN_PRINTER_SIM, "--send", m_strFolder};
+    for (const QString& strWord : listCommand)
+        listArgv.push_back(strWord.toStdString());
+    return VornTest::RunTool(listArgv).Succeeded();
 }
 
-QList<QByteArray> UdpPrinter::CancelDatagrams() const
+int PrinterSimulator::Events(const QString& strLine) const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_listCancel;
+    const QList<QByteArray> listLine = ReadFile(m_strFolder + "/events.log").split('\n');
+    return int(std::count(listLine.begin(), listLine.end(), strLine.toUtf8()));
 }
 
-void UdpPrinter::Serve()
+QByteArray SimulatedNetworkReply(const QString& strName, const QString& strAddress, uint8_t byStatusCode)
 {
-    char szBuffer[4096];
-    while (!m_bStop) {
-        pollfd pfd{m_iFd, POLLIN, 0};
-        if (::poll(&pfd, 1, 50) <= 0)
-            continue;
-        sockaddr_in from{};
-        socklen_t len = sizeof(from);
-        const ssize_t iReceived = ::recvfrom(m_iFd, szBuffer, sizeof(szBuffer), 0, reinterpret_cast<sockaddr*>(&from), &len);
-        if (iReceived == ssize_t(c_uCancelRequestBytes)) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_listCancel.append(QByteArray(szBuffer, int(iReceived)));
-            ++m_iCancelRequests;
-            continue;
-        }
-        if (iReceived != ssize_t(c_uStatusRequestBytes))
-            continue;
-        ++m_iStatusRequests;
-        QByteArray baReply;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            baReply = m_baReply;
-        }
-        if (!baReply.isEmpty())
-            ::sendto(m_iFd, baReply.constData(), size_t(baReply.size()), 0, reinterpret_cast<sockaddr*>(&from), len);
-    }
+    SimPrinter printer(strName, enSimTransport::Udp, *FindModel(QStringLiteral("VL2120DN")),
+                       QStringLiteral("NET") + strName, strAddress);
+    printer.Update([byStatusCode](stSimPrinterState& state) { state.byStatusCode = byStatusCode; });
+    return printer.NetworkReply();
 }
 
 } // namespace ServiceE2e

@@ -10,12 +10,12 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
 #include <chrono>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
+
+#include <sys/types.h>
 
 namespace ServiceE2e {
 
@@ -29,9 +29,6 @@ unsigned long InodeOf(const std::string& strPath);
 
 // The queue names of the published printer list, in order.
 QStringList PublishedQueues();
-
-// A status record of a printer in the given state, with a network head.
-QByteArray MakeNetworkRecord(uint8_t byStatusCode);
 
 // vornT905Service started from the suite root's bin/, killed at the end if still running.
 class ServiceProcess {
@@ -50,30 +47,25 @@ private:
     pid_t m_pid = -1;
 };
 
-// A network printer on ADDRESS:9300: counts status and cancel requests and answers status
-// requests with the configured reply (none when empty).
-class UdpPrinter {
+// The suite's printer simulator (vorn-printer-sim) as a child process: printers from a
+// configuration, commands through its control socket, events counted from its event log.
+class PrinterSimulator {
 public:
-    explicit UdpPrinter(const std::string& strAddress);
-    ~UdpPrinter();
-    bool IsReady() const { return m_iFd >= 0; }
-    void SetReply(const QByteArray& baReply);
-    int StatusRequests() const { return m_iStatusRequests.load(); }
-    int CancelRequests() const { return m_iCancelRequests.load(); }
-    QList<QByteArray> CancelDatagrams() const;
+    ~PrinterSimulator();
+    // Starts it with the configuration lines and waits until it takes commands.
+    bool Start(const QStringList& listConfig);
+    // One command, e.g. {"silent", "P1", "on"}; true when the simulator answers "ok".
+    bool Send(const QStringList& listCommand) const;
+    // How many event lines read exactly so, e.g. "cancel P1 udp".
+    int Events(const QString& strLine) const;
 
 private:
-    void Serve();
-
-    int m_iFd = -1;
-    std::atomic<bool> m_bStop{false};
-    std::atomic<int> m_iStatusRequests{0};
-    std::atomic<int> m_iCancelRequests{0};
-    // Guards m_baReply and m_listCancel.
-    mutable std::mutex m_mutex;
-    QByteArray m_baReply;
-    QList<QByteArray> m_listCancel;
-    std::thread m_thread;
+    std::string m_strFolder;
+    pid_t m_pid = -1;
 };
+
+// The datagram the simulator sends for a network printer of model VL2120DN named strName in
+// the given state (its other values as a new simulated printer has them).
+QByteArray SimulatedNetworkReply(const QString& strName, const QString& strAddress, uint8_t byStatusCode);
 
 } // namespace ServiceE2e

@@ -7,7 +7,6 @@
 #include "SimulatedUsbPrinter.h"
 #include "SuiteRoot.h"
 #include "TestPpd.h"
-#include "UtilPrinterStatus.h"
 
 #include <gtest/gtest.h>
 
@@ -20,17 +19,6 @@ constexpr int c_iFirstReadWaitMs = 20000;
 // Generous for sanitizer builds; it only bounds how long a failing test takes.
 constexpr int c_iFewCyclesWaitMs = 10000;
 const std::string c_strQueue = "LabPrinter";
-
-QByteArray UsbReply(uint8_t byStatusCode)
-{
-    stStatusRecordFields fields;
-    fields.baVenderName = "VORN";
-    fields.baProductName = "VL2120DN";
-    fields.baPrinterSerialNumber = "SN0001";
-    fields.byStatusCode = byStatusCode;
-    fields.listSupply = {MakeNumberSupplyItem(SUPPLY_REMAINING_TONER, 8000, 2)};
-    return EncodeStatusRecord(fields).mid(7);
-}
 
 class ServiceUsbE2eTest : public ::testing::Test {
 protected:
@@ -45,7 +33,7 @@ protected:
             << m_cups.LastError();
         m_testbed.AddDevice(std::make_shared<UsbSimDevice>(UnrelatedUsbDevice()));
         m_pPrinter = std::make_shared<SimulatedUsbPrinter>("SN0001");
-        m_pPrinter->SetStatusReply(UsbReply(0x10));
+        m_pPrinter->Printer().Update([](stSimPrinterState& state) { state.byStatusCode = SimStatusCode::c_byPrinting; });
         m_strNode = m_testbed.AddDevice(m_pPrinter);
         ASSERT_FALSE(m_strNode.empty());
     }
@@ -65,7 +53,8 @@ protected:
 TEST_F(ServiceUsbE2eTest, UnpluggedPrinterGoesOfflineAtOnce)
 {
     ASSERT_TRUE(m_service.Start());
-    ASSERT_TRUE(WaitFor([] { return ReadFile(StatusFile()) == QByteArray(7, '\0') + UsbReply(0x10); }, c_iFirstReadWaitMs))
+    const QByteArray baRecord = QByteArray(7, '\0') + m_pPrinter->Printer().UsbReply();
+    ASSERT_TRUE(WaitFor([&] { return ReadFile(StatusFile()) == baRecord; }, c_iFirstReadWaitMs))
         << ReadFile(StatusFile()).toHex().constData();
     EXPECT_EQ(m_pPrinter->LastStatusLength(), 1024);
 
