@@ -44,8 +44,7 @@ constexpr int c_iReadsBeforeMeasuring = 2;
 // Before the service starts, the rest of the world (cupsd, backends, login) is watched this
 // long for processes it starts on its own, so they can be told apart from the service's.
 constexpr int c_iBaselineMs = 3000;
-// The service needs one pass for the queues and one cycle per printer for the first records;
-// an off-line network printer's cycle is 10 s.
+// Enough for the first pass and two reads of every printer on a loaded machine.
 constexpr int c_iWarmUpTimeoutMs = 60000;
 constexpr int c_iWarmUpPollMs = 100;
 // A change that takes longer than this is counted as missed, not as a delay.
@@ -265,6 +264,8 @@ int main(int argc, char** argv)
     // lists the jobs as that user.
     PrivateUser user;
     DesktopLogin login(user.Name());
+    if (!user.IsReady() || !login.IsActive())
+        return Fail("cannot log a desktop user in");
     for (const stBenchPrinter& printer : c_listPrinters) {
         if (!printer.bPrinting)
             continue;
