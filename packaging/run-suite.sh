@@ -210,7 +210,11 @@ for _ in $(seq 100); do
   [ -n "$service_pid" ] && break
   sleep 0.1
 done
-[ -n "$service_pid" ] || die "the simulator or the service did not start (is another vornT905Service running?); see $state/simulator.log"
+# The service gives up at once when it finds another instance; give it time to look.
+sleep 2
+if [ -z "$service_pid" ] || [ ! -d "/proc/$service_pid" ]; then
+  die "the simulator or the service did not start (is another vornT905Service running?); see $state/simulator.log"
+fi
 echo "$service_pid" > "$state/service.pid"
 
 send="$simulator --send $state"
