@@ -18,7 +18,6 @@ public:
 
     // Sleeps ms in slices; true as soon as a stop was requested.
     bool WaitForSleep(int ms);
-    bool IsQuitRequested() const { return m_bQuit.load(); }
 
     static bool MakePathExist(const QString& strPath);
 
