@@ -193,22 +193,23 @@ void CmdUsbReopenDev(stConnectionState& state, const unsigned char* request)
 {
     const auto req = RequestAs<USBReopenDevReq>(request);
     USBReopenDevRes reply {SANE_STATUS_IO_ERROR, -1};
-    if (IsOwnDevice(state, req.devfd)) {
-        const std::string wanted(req.SerialNumber, strnlen(req.SerialNumber, sizeof req.SerialNumber));
-        VORN_USB_DEV devices[kVornMaxUsbDevices];
-        const int count = FindDevices(req.vid, req.pid, true, devices);
-        for (int i = 0; i < count; ++i) {
-            const int fd = devices[i].fd;
-            if (reply.ret == SANE_STATUS_IO_ERROR && converToDevRes(fd, devices[i].dev_des).SerialNumber == wanted) {
+    const std::string wanted(req.SerialNumber, strnlen(req.SerialNumber, sizeof req.SerialNumber));
+    VORN_USB_DEV devices[kVornMaxUsbDevices];
+    const int count = FindDevices(req.vid, req.pid, true, devices);
+    for (int i = 0; i < count; ++i) {
+        const int fd = devices[i].fd;
+        if (reply.ret == SANE_STATUS_IO_ERROR && converToDevRes(fd, devices[i].dev_des).SerialNumber == wanted) {
+            // The old descriptor may already be closed; a stale number must not close anything else.
+            if (IsOwnDevice(state, req.devfd)) {
                 vorn_close_device(req.devfd);
                 state.openDevices.erase(req.devfd);
-                state.openDevices.insert(fd);
-                reply.fd = fd;
-                reply.ret = vorn_open_device(fd);
-            } else {
-                // The search opened every matching node again; only the match is kept.
-                vorn_close_device(fd);
             }
+            state.openDevices.insert(fd);
+            reply.fd = fd;
+            reply.ret = vorn_open_device(fd);
+        } else {
+            // The search opened every matching node again; only the match is kept.
+            vorn_close_device(fd);
         }
     }
     vorn_SendReply(state, &reply, sizeof reply, "[VornScanSDK] send USBReopenDevRes err");

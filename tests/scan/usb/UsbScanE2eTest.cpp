@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -163,6 +164,37 @@ TEST_F(UsbScanE2e, MalformedRecordsLoseNoDataAndEndTheScanWithAnError)
     EXPECT_EQ(Page(start, 1), later);
     EXPECT_EQ(listRecords.back().result, 9);
     EXPECT_EQ(listRecords.back().dataSize, 0);
+}
+
+TEST_F(UsbScanE2e, ReopenFindsTheScannerBySerialNumberEvenAfterItWasClosed)
+{
+    USBReopenDevReq request{};
+    request.vid = UsbScanner::c_wVendorId;
+    request.pid = UsbScanner::c_wProductId;
+    snprintf(request.SerialNumber, sizeof request.SerialNumber, "%s", "OTHER");
+    request.devfd = m_iDevFd;
+    USBReopenDevRes reply{};
+    ASSERT_TRUE(m_client->SendCommand(USB_REOPEN_DEV, &request, sizeof request));
+    ASSERT_TRUE(m_client->Receive(&reply, sizeof reply));
+    EXPECT_EQ(reply.ret, 9) << "no scanner has that serial number";
+    EXPECT_EQ(PlainResult(USB_SCAN_UNLOCK), 0) << "a failed reopen keeps the old descriptor";
+
+    snprintf(request.SerialNumber, sizeof request.SerialNumber, "%s", "VS0001");
+    ASSERT_TRUE(m_client->SendCommand(USB_REOPEN_DEV, &request, sizeof request));
+    ASSERT_TRUE(m_client->Receive(&reply, sizeof reply));
+    ASSERT_EQ(reply.ret, 0);
+    EXPECT_EQ(PlainResult(USB_SCAN_UNLOCK), 9) << "the old descriptor is closed";
+    m_iDevFd = reply.fd;
+    EXPECT_EQ(PlainResult(USB_SCAN_UNLOCK), 0);
+
+    // A front-end that closed its scanner finds it again with its stale descriptor.
+    EXPECT_EQ(PlainResult(USB_CLOSE_DEV), 0);
+    request.devfd = m_iDevFd;
+    ASSERT_TRUE(m_client->SendCommand(USB_REOPEN_DEV, &request, sizeof request));
+    ASSERT_TRUE(m_client->Receive(&reply, sizeof reply));
+    ASSERT_EQ(reply.ret, 0);
+    m_iDevFd = reply.fd;
+    EXPECT_EQ(PlainResult(USB_SCAN_UNLOCK), 0);
 }
 
 }  // namespace
