@@ -57,10 +57,9 @@ bool VornScanClient::SendRaw(const void* data, size_t size)
 
 bool VornScanClient::SendCommand(int32_t code, const void* record, size_t size)
 {
-    std::vector<char> message(sizeof code + size);
-    memcpy(message.data(), &code, sizeof code);
-    if (size > 0)
-        memcpy(message.data() + sizeof code, record, size);
+    // One buffer, so the code and its record leave in one send as the daemon expects them.
+    std::string message(reinterpret_cast<const char*>(&code), sizeof code);
+    message.append(static_cast<const char*>(record), size);
     return SendRaw(message.data(), message.size());
 }
 
