@@ -48,3 +48,16 @@ bool WriteFileAtomically(const QString& strPath, const QByteArray& baContent)
     ::unlink(baTemplate.constData());
     return false;
 }
+
+stFileStamp FileStampOf(const QString& strPath)
+{
+    stFileStamp stamp;
+    struct stat st {};
+    if (::stat(QFile::encodeName(strPath).constData(), &st) != 0)
+        return stamp;
+    stamp.bValid = true;
+    stamp.ullDevice = st.st_dev;
+    stamp.ullInode = st.st_ino;
+    stamp.llModifiedNs = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    return stamp;
+}

@@ -5,6 +5,8 @@
 
 #include "UtilLog.h"
 
+#include <algorithm>
+
 namespace {
 
 const QStringList c_listAlertsPrefix = {QStringLiteral("Alerts:"), QStringLiteral("警告")};
@@ -86,9 +88,17 @@ stJobWatchResult ParseJobListing(const QString& strListing, const QList<stJobSta
 
 bool IsQueuePrintingListing(const QString& strListing, const QString& strQueue)
 {
-    QString strFirstLine = strListing.section(QLatin1Char('\n'), 0, 0);
-    if (!strQueue.isEmpty())
-        strFirstLine.remove(strQueue);
-    return strFirstLine.contains(c_strQueuePrinting, Qt::CaseInsensitive)
-        || strFirstLine.contains(c_strQueuePrintingChinese);
+    // The queue name and its job ids ("name-12") are dropped as whole words: they may contain
+    // "printing", and a short name may be part of that word itself.
+    const QString strJobIdPrefix = strQueue + QLatin1Char('-');
+    QStringList listWord = strListing.section(QLatin1Char('\n'), 0, 0).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (!strQueue.isEmpty()) {
+        listWord.erase(std::remove_if(listWord.begin(), listWord.end(),
+                                      [&](const QString& strWord) {
+                                          return strWord == strQueue || strWord.startsWith(strJobIdPrefix);
+                                      }),
+                       listWord.end());
+    }
+    const QString strRest = listWord.join(QLatin1Char(' '));
+    return strRest.contains(c_strQueuePrinting, Qt::CaseInsensitive) || strRest.contains(c_strQueuePrintingChinese);
 }

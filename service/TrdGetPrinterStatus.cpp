@@ -165,12 +165,14 @@ int TrdGetPrinterStatus::CheckPrinterStatus(const unsigned char* pBuf, unsigned 
     const QByteArray baRecord(reinterpret_cast<const char*>(pBuf), int(ulLen));
     MakePathExist(m_env.strCfgDir);
     const QString strPath = StatusFilePath();
-    const bool bExists = QFile::exists(strPath);
-    // A status file deleted by someone else is published again even when unchanged.
-    if (!bExists || baRecord != m_baLastRecvBuf) {
-        if (bExists)
-            m_baLastRecvBuf = baRecord;
+    const stFileStamp stamp = FileStampOf(strPath);
+    // Unchanged only while the file is still the one written here: a file deleted by hand, or
+    // replaced by the worker that served this queue while the list was shifted, is published
+    // again even when the record is the same.
+    if (!stamp.bValid || !(stamp == m_stLastWritten) || baRecord != m_baLastRecvBuf) {
+        m_baLastRecvBuf = baRecord;
         WriteFileAtomically(strPath, baRecord);
+        m_stLastWritten = FileStampOf(strPath);
     }
     // The record is published even when it does not decode: readers reject it the same way.
     return DecodeStatusRecord(baRecord, m_stCurrentPrinter.stState);

@@ -3,6 +3,7 @@
 // watches the queue's jobs so that a job cancelled in CUPS is also cancelled on the printer.
 #pragma once
 
+#include "AtomicFile.h"
 #include "ServiceEnvironment.h"
 #include "SharedPrinterList.h"
 #include "UtilThreadBase.h"
@@ -71,4 +72,5 @@ private:
     // The last record published; an unchanged record is not rewritten, so the status file's
     // modification time tells readers when to look again.
     QByteArray m_baLastRecvBuf;
+    stFileStamp m_stLastWritten;
 };

@@ -128,3 +128,14 @@ TEST(QueuePrintingListing, QueueNameContainingPrintingDoesNotCount)
     EXPECT_FALSE(IsQueuePrintingListing(QStringLiteral("printer Printing-Room is idle.  enabled since\n"), strQueue));
     EXPECT_TRUE(IsQueuePrintingListing(QStringLiteral("printer Printing-Room now printing Printing-Room-3.\n"), strQueue));
 }
+
+// A name that is part of the word "printing" must not eat that word out of the listing.
+TEST(QueuePrintingListing, QueueNamedLikePartOfPrintingStillCounts)
+{
+    for (const QString& strQueue : {QStringLiteral("print"), QStringLiteral("p"), QStringLiteral("ing")}) {
+        EXPECT_TRUE(IsQueuePrintingListing(QStringLiteral("printer %1 now printing %1-3.  enabled since\n").arg(strQueue), strQueue))
+            << strQueue.toStdString();
+        EXPECT_FALSE(IsQueuePrintingListing(QStringLiteral("printer %1 is idle.  enabled since\n").arg(strQueue), strQueue))
+            << strQueue.toStdString();
+    }
+}

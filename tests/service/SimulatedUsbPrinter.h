@@ -9,17 +9,6 @@
 #include <atomic>
 #include <memory>
 
-// A device of another kind (a keyboard) that shares the bus with the printers.
-inline stUsbDeviceDescription UnrelatedUsbDevice()
-{
-    stUsbDeviceDescription description;
-    description.wVendorId = 0x0F0F;
-    description.wProductId = 0x0001;
-    description.strSerialNumber = "KB01";
-    description.listInterface = {{0, 3, 1, 1, {{0x81, enUsbTransferType::Interrupt, 8}}}};
-    return description;
-}
-
 class SimulatedUsbPrinter : public UsbSimDevice {
 public:
     explicit SimulatedUsbPrinter(const QString& strSerial, bool bKernelDriverBound = false)

@@ -277,6 +277,26 @@ TEST_F(StatusWorker, UnchangedRecordDoesNotRewriteStatusFile)
     EXPECT_EQ(ReadFile(StatusFile()), baChanged);
 }
 
+// When the queue list shifts, another worker serves this queue for a while and writes its
+// file; back at its old index, this worker must not take the file for its own last record.
+TEST_F(StatusWorker, StatusFileRewrittenByAnotherWorkerIsPublishedAgain)
+{
+    const QByteArray baReady = MakeRecord(0x00);
+    const QByteArray baError = MakeRecord(0x00, {0x1106});
+    const auto* pReady = reinterpret_cast<const unsigned char*>(baReady.constData());
+    Worker().SetCurrentPrinter(Printer(CONNECT_NETWORK, "127.0.0.1"));
+    Worker().CheckPrinterStatus(pReady, baReady.size());
+    Worker().CheckPrinterStatus(pReady, baReady.size());
+
+    TrdGetPrinterStatus otherWorker(nullptr, m_test.env);
+    otherWorker.SetCurrentPrinter(Printer(CONNECT_NETWORK, "127.0.0.1"));
+    otherWorker.CheckPrinterStatus(reinterpret_cast<const unsigned char*>(baError.constData()), baError.size());
+    ASSERT_EQ(ReadFile(StatusFile()), baError);
+
+    Worker().CheckPrinterStatus(pReady, baReady.size());
+    EXPECT_EQ(ReadFile(StatusFile()), baReady);
+}
+
 TEST_F(StatusWorker, UndecodableRecordIsPublishedButLeavesStateAlone)
 {
     Worker().SetCurrentPrinter(Printer(CONNECT_NETWORK, "127.0.0.1", PS_PRINTING));

@@ -35,3 +35,15 @@ struct stUsbDeviceDescription {
     std::string strSerialNumber;
     std::vector<stUsbInterfaceDescription> listInterface;  // all in configuration 1, alternate setting 0
 };
+
+// A device of another kind (a keyboard) that shares the bus with the printers: a real bus is
+// never empty, and libusb reports an empty one differently from a missing printer.
+inline stUsbDeviceDescription UnrelatedUsbDevice()
+{
+    stUsbDeviceDescription description;
+    description.wVendorId = 0x0F0F;
+    description.wProductId = 0x0001;
+    description.strSerialNumber = "KB01";
+    description.listInterface = {{0, 3, 1, 1, {{0x81, enUsbTransferType::Interrupt, 8}}}};
+    return description;
+}

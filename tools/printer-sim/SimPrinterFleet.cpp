@@ -31,8 +31,12 @@ bool SimPrinterFleet::Connect(stMember& member, QString& strError)
 {
     if (member.pUdp)
         return member.pUdp->Open(strError);
-    if (!m_pUsbBus)
+    if (!m_pUsbBus) {
         m_pUsbBus = std::make_unique<UsbTestbed>();
+        // Unplugging the last printer must leave a bus with devices on it, as on a real machine.
+        if (m_pUsbBus->IsReady())
+            m_pUsbBus->AddDevice(std::make_shared<UsbSimDevice>(UnrelatedUsbDevice()));
+    }
     if (!m_pUsbBus->IsReady()) {
         strError = QString::fromStdString(m_pUsbBus->NotReadyReason());
         return false;
