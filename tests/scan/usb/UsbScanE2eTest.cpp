@@ -197,4 +197,27 @@ TEST_F(UsbScanE2e, ReopenFindsTheScannerBySerialNumberEvenAfterItWasClosed)
     EXPECT_EQ(PlainResult(USB_SCAN_UNLOCK), 0);
 }
 
+TEST_F(UsbScanE2e, AnAbortRemovesTheScansPagesAndTheScannerAnswersOn)
+{
+    m_scanner->SetScan({Pattern(3000, 7), Pattern(2000, 8)}, 1024);
+    USBScanStartRes start{};
+    std::vector<USBScanRecordRes> listRecords;
+    ASSERT_NO_FATAL_FAILURE(Scan(start, listRecords));
+    ASSERT_FALSE(Page(start, 1).empty());
+
+    USBScanAbortReq abort{};
+    abort.devfd = m_iDevFd;
+    snprintf(abort.fileName, sizeof abort.fileName, "%s", start.fileName);
+    int32_t iResult = -1;
+    ASSERT_TRUE(m_client->ResultOf(USB_SCAN_ABORT, &abort, sizeof abort, iResult));
+    EXPECT_EQ(iResult, 0);
+    EXPECT_TRUE(Page(start, 0).empty());
+    EXPECT_TRUE(Page(start, 1).empty());
+    EXPECT_EQ(m_scanner->ReceivedCommands().back()[2], UsbScanner::CodeAbort);
+
+    // The abort's confirmation, which nobody reads, does not pass for the next command's reply.
+    EXPECT_EQ(PlainResult(USB_SCAN_UNLOCK), 0);
+    EXPECT_TRUE(m_client->StaysSilent(300));
+}
+
 }  // namespace
