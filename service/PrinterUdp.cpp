@@ -41,15 +41,21 @@ bool MakeDestination(const QString& strAddress, uint16_t wPort, sockaddr_in& add
     return !strAddress.isEmpty() && ::inet_pton(AF_INET, strAddress.toLatin1().constData(), &addr.sin_addr) == 1;
 }
 
-bool ConnectTo(const UdpSocket& socket, const sockaddr_in& addr)
-{
-    return ::connect(socket.Fd(), reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0;
-}
-
+// Connects the socket to the printer and sends one whole request: 0, or -1 for an address
+// that is not a dotted IPv4 address, -2 without a socket, -3 when the request did not go out.
 template <size_t N>
-bool SendWhole(const UdpSocket& socket, const std::array<uint8_t, N>& arrRequest)
+int SendRequest(const UdpSocket& socket, const QString& strAddress, uint16_t wPort,
+                const std::array<uint8_t, N>& arrRequest)
 {
-    return ::send(socket.Fd(), arrRequest.data(), N, MSG_NOSIGNAL) == ssize_t(N);
+    sockaddr_in addr;
+    if (!MakeDestination(strAddress, wPort, addr))
+        return -1;
+    if (socket.Fd() < 0)
+        return -2;
+    if (::connect(socket.Fd(), reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0
+        || ::send(socket.Fd(), arrRequest.data(), N, MSG_NOSIGNAL) != ssize_t(N))
+        return -3;
+    return 0;
 }
 
 } // namespace
@@ -58,14 +64,9 @@ namespace PrinterUdp {
 
 int RequestStatus(const QString& strAddress, uint16_t wPort, QByteArray& baReply)
 {
-    sockaddr_in addr;
-    if (!MakeDestination(strAddress, wPort, addr))
-        return -1;
     UdpSocket socket;
-    if (socket.Fd() < 0)
-        return -2;
-    if (!ConnectTo(socket, addr) || !SendWhole(socket, PrinterProtocol::c_arrUdpStatusRequest))
-        return -3;
+    if (const int iSent = SendRequest(socket, strAddress, wPort, PrinterProtocol::c_arrUdpStatusRequest))
+        return iSent;
 
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(PrinterProtocol::c_iUdpReceiveTimeoutMs);
@@ -95,15 +96,8 @@ int RequestStatus(const QString& strAddress, uint16_t wPort, QByteArray& baReply
 
 int SendCancel(const QString& strAddress, uint16_t wPort)
 {
-    sockaddr_in addr;
-    if (!MakeDestination(strAddress, wPort, addr))
-        return -1;
     UdpSocket socket;
-    if (socket.Fd() < 0)
-        return -2;
-    if (!ConnectTo(socket, addr) || !SendWhole(socket, PrinterProtocol::c_arrUdpCancelRequest))
-        return -3;
-    return 0;
+    return SendRequest(socket, strAddress, wPort, PrinterProtocol::c_arrUdpCancelRequest);
 }
 
 } // namespace PrinterUdp
