@@ -2,6 +2,8 @@
 // attribute queries, each over its own short-lived TCP connection except the data stream.
 #include "tcpcommanddef.h"
 
+#include "socketIo.h"
+
 #include "daemonHelper.h"
 
 #include <arpa/inet.h>
@@ -85,18 +87,6 @@ std::string ScannerAddress(const VornSocket& sock)
     return std::string(sock.szScannerIP, strnlen(sock.szScannerIP, sizeof sock.szScannerIP));
 }
 
-bool SendAll(int fd, const void* data, size_t size)
-{
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t sent = send(fd, bytes, size, MSG_NOSIGNAL);
-        if (sent <= 0)
-            return false;
-        bytes += sent;
-        size -= sent;
-    }
-    return true;
-}
 
 void CloseDataConnection(VornSocket* sock)
 {
@@ -132,7 +122,7 @@ int HttpExchange(const VornSocket& sock, const std::string& request, std::string
     const int fd = vorn_init_tcp(ScannerAddress(sock).c_str(), kScannerHttpPort);
     if (fd < 0)
         return SANE_STATUS_IO_ERROR;
-    if (!SendAll(fd, request.data(), request.size())) {
+    if (!vorn_send_all(fd, request.data(), request.size())) {
         vorn_log_err("[VornScanSDK] send msg error: %s(errno: %d)", strerror(errno), errno);
         vorn_close_tcp(fd);
         return SANE_STATUS_IO_ERROR;
@@ -445,7 +435,7 @@ int vorn_http_ScanStart(VornSocket* sock, const SettingInfo* info)
         vorn_log_err("[VornScanSDK] vorn_init_tcp 80 ERR");
         return SANE_STATUS_IO_ERROR;
     }
-    if (!SendAll(http, request.data(), request.size())) {
+    if (!vorn_send_all(http, request.data(), request.size())) {
         vorn_log_err("[VornScanSDK] send vorn_http_ScanStart msg error: %s(errno: %d)", strerror(errno), errno);
         vorn_close_tcp(http);
         return SANE_STATUS_IO_ERROR;
@@ -670,7 +660,7 @@ int vorn_send_osl(const VornSocket& sock, std::vector<char>& reply, int type)
     const uint32_t length = htonl(static_cast<uint32_t>(query.size()));
     memcpy(message.data(), &length, 4);
     message += query;
-    if (!SendAll(fd, message.data(), message.size())) {
+    if (!vorn_send_all(fd, message.data(), message.size())) {
         vorn_log_err("[VornScanSDK] send vorn_send_osl msg error: %s(errno: %d)", strerror(errno), errno);
         vorn_close_tcp(fd);
         return SANE_STATUS_IO_ERROR;

@@ -1,6 +1,8 @@
 // Client side of the scan daemon's protocol.
 #include "VornScanClient.h"
 
+#include "socketIo.h"
+
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstring>
@@ -44,15 +46,7 @@ void VornScanClient::Close()
 
 bool VornScanClient::SendRaw(const void* data, size_t size)
 {
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t sent = send(m_iFd, bytes, size, MSG_NOSIGNAL);
-        if (sent <= 0)
-            return false;
-        bytes += sent;
-        size -= sent;
-    }
-    return true;
+    return vorn_send_all(m_iFd, data, size);
 }
 
 bool VornScanClient::SendCommand(int32_t code, const void* record, size_t size)

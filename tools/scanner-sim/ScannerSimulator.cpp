@@ -1,6 +1,8 @@
 // A scripted network scanner on loopback.
 #include "ScannerSimulator.h"
 
+#include "socketIo.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
@@ -39,22 +41,10 @@ int Listen(const std::string& address, int port)
     return fd;
 }
 
-bool SendAll(int fd, const void* data, size_t size)
-{
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t sent = send(fd, bytes, size, MSG_NOSIGNAL);
-        if (sent <= 0)
-            return false;
-        bytes += sent;
-        size -= sent;
-    }
-    return true;
-}
 
 bool SendText(int fd, const std::string& text)
 {
-    return SendAll(fd, text.data(), text.size());
+    return vorn_send_all(fd, text.data(), text.size());
 }
 
 bool ReceiveAll(int fd, void* data, size_t size)
@@ -274,7 +264,7 @@ void ScannerSimulator::StreamJob(int fd)
         const std::vector<unsigned char>& bytes = m_listPages[page];
         for (size_t offset = 0; ok && offset < bytes.size(); offset += m_script.blockSize) {
             const size_t size = std::min(m_script.blockSize, bytes.size() - offset);
-            ok = SendText(fd, Header("DATA", 6, 18, size)) && SendAll(fd, bytes.data() + offset, size);
+            ok = SendText(fd, Header("DATA", 6, 18, size)) && vorn_send_all(fd, bytes.data() + offset, size);
         }
     }
     if (ok && m_script.ending == stSimScript::enEnding::JobDone)
@@ -306,7 +296,7 @@ void ScannerSimulator::ServeAttributes()
                     m_listAttributeQueries.push_back(query);
                 }
                 const uint32_t replyLength = htonl(static_cast<uint32_t>(m_script.strAttributeReply.size()));
-                SendAll(client, &replyLength, sizeof replyLength);
+                vorn_send_all(client, &replyLength, sizeof replyLength);
                 SendText(client, m_script.strAttributeReply);
             }
         }
