@@ -1,0 +1,20 @@
+// vornT905FW: sends a firmware image file that the user chooses to one of the suite's USB
+// printers.
+#include "ProgramOptions.h"
+#include "UtilLibusb.h"
+#include "Widget.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    if (AnswerStandardOptions(argc, argv, "") == enStandardOption::Answered)
+        return 0;
+    QApplication app(argc, argv);
+    Widget widget([](int iVendorId, int iProductId, const QString& strUri, const unsigned char* pImage,
+                     qint64 iLength, const FirmwareSendProgress& progress) {
+        return FWUpdateTask(iVendorId, iProductId, strUri, pImage, iLength, progress);
+    });
+    widget.show();
+    return app.exec();
+}

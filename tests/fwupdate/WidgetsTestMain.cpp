@@ -1,0 +1,11 @@
+// The main of the updater's widget tests: a QApplication must exist before any window does.
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
