@@ -1,20 +1,14 @@
 // The update click as the user meets it: the printer table, the checks in order with their
 // messages, the retry rule, and the window while the image goes out on the worker thread.
+#include "AnsweredWidget.h"
 #include "FirmwareUpdateTexts.h"
-#include "PrinterListFile.h"
-#include "Widget.h"
 
-#include <QFile>
-#include <QLineEdit>
-#include <QMessageBox>
+#include <QDir>
+#include <QLabel>
 #include <QMutex>
-#include <QPushButton>
 #include <QSemaphore>
-#include <QSignalSpy>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QLabel>
 
 #include <gtest/gtest.h>
 
@@ -82,26 +76,6 @@ private:
     QSemaphore m_semRelease;
 };
 
-// The window with its message boxes answered by the test instead of a user.
-class AnsweredWidget : public Widget {
-public:
-    using Widget::Widget;
-    QStringList listMessage;
-    QStringList listQuestion;
-    int iAnswer = QMessageBox::Ok;
-
-    int ShowMessageBoxOk(const QString& strMessage) override
-    {
-        listMessage << strMessage;
-        return QMessageBox::Ok;
-    }
-    int ShowMessageBoxOkCancel(const QString& strMessage) override
-    {
-        listQuestion << strMessage;
-        return iAnswer;
-    }
-};
-
 class UpdateClick : public ::testing::Test {
 protected:
     void SetUp() override
@@ -119,36 +93,18 @@ protected:
                           QStringLiteral("Kestrel/KW500?serial=K1"), QString()};
         ASSERT_TRUE(PrinterListFile(m_strCfg + QStringLiteral("printerlist.ini")).Write({desk, office, lab, odd}));
         WriteFile(QStringLiteral("Desk.dat"), QByteArray(16, '\0'));
-        m_baImage = QByteArray(300000, '\0');
-        for (int i = 0; i < m_baImage.size(); ++i)
-            m_baImage[i] = char(i * 7 + i / 251);
+        m_baImage = PatternedImage(300000);
         WriteFile(QStringLiteral("image.fls"), m_baImage);
         m_pWidget.reset(new AnsweredWidget(m_transport.Function(), m_strCfg));
     }
 
-    QString WriteFile(const QString& strName, const QByteArray& baContent)
+    void WriteFile(const QString& strName, const QByteArray& baContent)
     {
-        QFile file(m_strCfg + strName);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(baContent);
-        return file.fileName();
+        ASSERT_TRUE(WriteTestFile(m_strCfg + strName, baContent)) << qPrintable(strName);
     }
-    template <typename T> T* Child(const char* szName) { return m_pWidget->findChild<T*>(QLatin1String(szName)); }
+    template <typename T> T* Child(const char* szName) { return m_pWidget->Child<T>(szName); }
     QString Cell(int iRow, int iColumn) { return Child<QTableWidget>("tablePrinterList")->item(iRow, iColumn)->text(); }
-
-    // Selects a row (or none), types the path and clicks the update button; waits for the
-    // send, if one starts, to be reported.
-    void ClickUpdate(int iRow, const QString& strPath)
-    {
-        if (iRow >= 0)
-            Child<QTableWidget>("tablePrinterList")->setCurrentCell(iRow, 0);
-        Child<QLineEdit>("lineFilePath")->setText(strPath);
-        QSignalSpy spyFinished(m_pWidget.get(), &Widget::SgnUpdateFinished);
-        Child<QPushButton>("buttonOK")->click();
-        if (m_pWidget->IsSending()) {
-            ASSERT_TRUE(spyFinished.wait(5000));
-        }
-    }
+    int ClickUpdate(int iRow, const QString& strPath) { return m_pWidget->ClickUpdate(iRow, strPath, 5000); }
 
     QTemporaryDir m_dir;
     QString m_strCfg;
@@ -289,7 +245,7 @@ TEST_F(UpdateClick, EachResultHasItsMessageAndOnlyFailuresBeforeTheImageAreRetri
         m_pWidget->listMessage.clear();
         m_transport.dequeResult = c.dequeResult;
         const int iBefore = m_transport.Attempts();
-        ClickUpdate(0, m_strCfg + QStringLiteral("image.fls"));
+        EXPECT_EQ(ClickUpdate(0, m_strCfg + QStringLiteral("image.fls")), c.iAttempts);
         EXPECT_EQ(m_transport.Attempts() - iBefore, c.iAttempts);
         EXPECT_EQ(m_pWidget->listMessage, QStringList{c.strMessage});
     }
