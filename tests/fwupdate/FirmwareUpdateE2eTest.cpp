@@ -1,0 +1,135 @@
+// The real updater under a headless desktop, driven through the accessibility bus as a user
+// would, sending an image to a slow simulated USB printer.
+#include "ChildProcess.h"
+#include "DesktopSession.h"
+#include "PrinterListFile.h"
+#include "PrivateNamespace.h"
+#include "SuiteRoot.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <set>
+#include <thread>
+
+using namespace VornTest;
+
+namespace {
+
+const std::string c_strApp = "vornT905FW";
+const std::string c_strTitle = "Vorn激光打印机升级助手";
+constexpr int c_iImageBytes = 5 * 1024 * 1024 / 2;
+// Slow enough that the send takes seconds, so the window is read while chunks are under way.
+constexpr int c_iPrinterDelayPerKiBMs = 2;
+
+bool WriteText(const std::string& strPath, const std::string& strText)
+{
+    std::ofstream file(strPath, std::ios::binary);
+    file << strText;
+    return bool(file);
+}
+
+class FirmwareUpdateE2e : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_root.IsReady());
+        ASSERT_TRUE(m_root.InstallProgram(VORN_FWUPDATE));
+        m_strDir = MakeScratchFolder("fwupdate-e2e");
+        const QString strPort = QStringLiteral("Vorn/VL2120DN?serial=SN0001");
+        ASSERT_TRUE(PrinterListFile(QString::fromStdString(SuiteRoot::Path("cfg/printerlist.ini")))
+                        .Write({{QStringLiteral("Desk"), QStringLiteral("Vorn VL2120DN"), CONNECT_USB, strPort,
+                                 QStringLiteral("usb://") + strPort},
+                                {QStringLiteral("Spare"), QStringLiteral("Vorn VC5100DN"), CONNECT_USB,
+                                 QStringLiteral("Vorn/VC5100DN?serial=SN0009"), QString()}}));
+        ASSERT_TRUE(WriteText(SuiteRoot::Path("cfg/Desk.dat"), std::string(16, '\0')));
+        std::string strImage(c_iImageBytes, '\0');
+        for (int i = 0; i < c_iImageBytes; ++i)
+            strImage[i] = char(i * 7 + i / 251);
+        m_strImage = m_strDir + "/update.fls";
+        ASSERT_TRUE(WriteText(m_strImage, strImage));
+        ASSERT_TRUE(WriteText(m_strDir + "/printers.conf",
+                              "add Desk usb VL2120DN SN0001\nimage Desk delay-per-kib "
+                                  + std::to_string(c_iPrinterDelayPerKiBMs) + "\n"));
+        ASSERT_TRUE(m_desktop.Start()) << m_desktop.LastError() << m_desktop.Diagnostics();
+    }
+
+    std::string Shot(const char* szName)
+    {
+        const std::string strPath = m_strDir + "/" + szName + ".png";
+        EXPECT_TRUE(m_desktop.ScreenshotWindow(c_strApp, c_strTitle, strPath)) << m_desktop.LastError();
+        return strPath;
+    }
+
+    SuiteRoot m_root;
+    DesktopSession m_desktop;
+    std::string m_strDir;
+    std::string m_strImage;
+};
+
+TEST_F(FirmwareUpdateE2e, SlowPrinterTakesTheImageWhileTheWindowAnswersAndShowsProgress)
+{
+    // The simulated bus exists only for the simulator's children.
+    const pid_t pid = m_desktop.StartProgram({VORN_PRINTER_SIM, "--config", m_strDir + "/printers.conf", "--control-dir",
+                                              m_strDir, "--", SuiteRoot::Path("bin/vornT905FW")},
+                                             m_strDir + "/stderr.log");
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(m_desktop.WaitForWindow(c_strApp, c_strTitle)) << m_desktop.LastError() << m_desktop.Diagnostics();
+
+    const stTableContent table = m_desktop.Table(c_strApp);
+    ASSERT_TRUE(table.bFound) << m_desktop.LastError();
+    EXPECT_EQ(table.listHeaders, (std::vector<std::string>{"打印机名称", "打印机型号", "连接方式", "连接状态"}));
+    EXPECT_EQ(table.listRows, (std::vector<std::vector<std::string>>{{"Desk", "Vorn VL2120DN", "USB", "已连接"},
+                                                                     {"Spare", "Vorn VC5100DN", "USB", "未连接"}}));
+    std::cout << "screenshot: " << Shot("window") << std::endl;
+
+    ASSERT_TRUE(m_desktop.Click(c_strApp, stWidgetQuery::Named("Desk", "table cell"))) << m_desktop.LastError();
+    ASSERT_TRUE(m_desktop.SetText(c_strApp, stWidgetQuery::OfRole("text"), "file://" + m_strImage))
+        << m_desktop.LastError();
+    ASSERT_TRUE(m_desktop.Press(c_strApp, stWidgetQuery::Named("一键升级", "push button"))) << m_desktop.LastError();
+
+    const stMessageBox ask = m_desktop.WaitForMessageBox(c_strApp, c_strTitle);
+    ASSERT_TRUE(ask.bFound) << m_desktop.LastError();
+    EXPECT_EQ(ask.Text(), "是否升级打印机 Desk ？");
+    EXPECT_EQ(ask.listButtons, (std::vector<std::string>{"确  定", "取  消"}));
+    std::cout << "screenshot: " << Shot("confirm") << std::endl;
+    ASSERT_TRUE(m_desktop.PressMessageBoxButton(c_strApp, "确  定", c_strTitle)) << m_desktop.LastError();
+
+    // While the printer takes its time the window keeps answering: the progress text advances
+    // and the update button stays disabled.
+    std::set<std::string> setProgress;
+    bool bShotWhileSending = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const stWidgetState button = m_desktop.Widget(c_strApp, stWidgetQuery::Named("一键升级", "push button"), 2000);
+        ASSERT_TRUE(button.bFound) << "the window stopped answering: " << m_desktop.LastError();
+        if (button.bEnabled)
+            break;
+        const stWidgetState progress = m_desktop.Widget(c_strApp, stWidgetQuery::OfRole("label", 2), 2000);
+        if (progress.bFound && progress.strName.rfind("正在发送升级文件", 0) == 0)
+            setProgress.insert(progress.strName);
+        if (!bShotWhileSending && setProgress.size() >= 2) {
+            std::cout << "screenshot: " << Shot("sending") << std::endl;
+            bShotWhileSending = true;
+        }
+        if (!m_desktop.WaitForMessageBox(c_strApp, c_strTitle, 100).Text().empty())
+            break;
+    }
+    EXPECT_GE(setProgress.size(), 2u) << "progress seen: " << setProgress.size();
+    EXPECT_TRUE(setProgress.count("正在发送升级文件：1048576 / 2621440 字节")) ;
+
+    const stMessageBox done = m_desktop.WaitForMessageBox(c_strApp, c_strTitle);
+    ASSERT_TRUE(done.bFound) << m_desktop.LastError();
+    EXPECT_EQ(done.Text(), "操作成功，请等待打印机更新完成，更新过程中请勿断开电源。");
+    std::cout << "screenshot: " << Shot("done") << std::endl;
+    ASSERT_TRUE(m_desktop.PressMessageBoxButton(c_strApp, "确  定", c_strTitle)) << m_desktop.LastError();
+
+    // The field holds the path without its URL prefix.
+    EXPECT_EQ(m_desktop.Widget(c_strApp, stWidgetQuery::OfRole("text")).strText, m_strImage);
+    const stToolResult printers = RunTool({VORN_PRINTER_SIM, "--send", m_strDir, "printers"});
+    EXPECT_NE(printers.strStdout.find("1048576,1048576,524288"), std::string::npos) << printers.strStdout;
+    StopChild(pid);
+}
+
+} // namespace
