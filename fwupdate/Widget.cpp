@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -92,9 +93,9 @@ void Widget::InitDeviceTable()
     pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     pTable->setSelectionMode(QAbstractItemView::SingleSelection);
-    pTable->setColumnWidth(COLUMN_NAME, 170);
-    pTable->setColumnWidth(COLUMN_MODEL, 170);
-    pTable->setColumnWidth(COLUMN_CONNECTION, 110);
+    pTable->setColumnWidth(COLUMN_NAME, 230);
+    pTable->setColumnWidth(COLUMN_MODEL, 150);
+    pTable->setColumnWidth(COLUMN_CONNECTION, 90);
 }
 
 void Widget::RefreshDeviceTable()
@@ -145,7 +146,10 @@ void Widget::on_buttonOK_clicked()
 {
     if (m_bSending)
         return;
-    const int iRow = m_pUi->tablePrinterList->currentRow();
+    // The selection, not the current cell: the table makes its first row current, unselected,
+    // as soon as it takes the focus, and the user has then chosen no printer.
+    const QModelIndexList listSelected = m_pUi->tablePrinterList->selectionModel()->selectedRows();
+    const int iRow = listSelected.isEmpty() ? -1 : listSelected.first().row();
     if (iRow < 0 || iRow >= m_listPrinter.size()) {
         ShowMessageBoxOk(c_strNoPrinterSelected);
         return;
