@@ -66,6 +66,7 @@ constexpr const char* c_szBusConfig = "session-bus.conf";
 constexpr const char* c_szBusSocket = "session-bus";
 constexpr const char* c_szRuntimeFolder = "runtime";
 constexpr const char* c_szHomeFolder = "home";
+constexpr const char* c_szTempFolder = "tmp";
 
 // A session bus that answers only this test: its own socket, no activation of the host's
 // services, and everything allowed between the test's own peers.
@@ -262,7 +263,7 @@ bool DesktopSession::Start()
         return Fail("the desktop runs only inside the private namespace of vorn_e2e_main");
     m_strScratch = MakeScratchFolder("desktop");
     if (m_strScratch.empty() || !MakePrivateFolder(ScratchFile(c_szRuntimeFolder))
-        || !MakePrivateFolder(ScratchFile(c_szHomeFolder)))
+        || !MakePrivateFolder(ScratchFile(c_szHomeFolder)) || !MakePrivateFolder(ScratchFile(c_szTempFolder)))
         return Fail("cannot make the desktop's folders on /run");
     m_bRunning = StartDisplay() && StartSessionBus() && StartAccessibilityBus() && StartServices() && StartDriver();
     if (!m_bRunning)
@@ -400,6 +401,8 @@ std::vector<std::string> DesktopSession::Environment() const
         "XDG_CONFIG_HOME=" + strHome + "/.config",
         "XDG_CACHE_HOME=" + strHome + "/.cache",
         "XDG_DATA_HOME=" + strHome + "/.local/share",
+        // Qt's local sockets and shared-memory keys live there: parallel tests must not meet.
+        "TMPDIR=" + ScratchFile(c_szTempFolder),
         "LANG=C.UTF-8",
         // Empty counts as unset, so LANG (or a test's own LC_ALL) decides.
         "LC_ALL=",
@@ -585,6 +588,13 @@ bool DesktopSession::PressMessageBoxButton(const std::string& strApp, const std:
 {
     QJsonObject request = AppRequest("press_message_box_button", strApp, iTimeoutMs);
     request["button"] = Q(strButton);
+    request["title"] = Q(strTitle);
+    return Call(request, iTimeoutMs);
+}
+
+bool DesktopSession::CloseWindow(const std::string& strApp, const std::string& strTitle, int iTimeoutMs)
+{
+    QJsonObject request = AppRequest("close_window", strApp, iTimeoutMs);
     request["title"] = Q(strTitle);
     return Call(request, iTimeoutMs);
 }

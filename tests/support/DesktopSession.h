@@ -159,9 +159,14 @@ public:
     bool PressMessageBoxButton(const std::string& strApp, const std::string& strButton,
                                const std::string& strTitle = std::string(), int iTimeoutMs = c_iDesktopWaitMs);
 
+    // Closes a top-level window or message box as its title bar's close button would (there is
+    // no window manager: the fixture sends what one would). The program decides what closing
+    // means; check the outcome with WaitUntilGone or WindowTitles.
+    bool CloseWindow(const std::string& strApp, const std::string& strTitle, int iTimeoutMs = c_iDesktopWaitMs);
+
     // The whole screen into a PNG file.
     bool Screenshot(const std::string& strPngPath);
-    // One top-level window of the application (its area of the screen) into a PNG file.
+    // One top-level window or message box of the application (its area of the screen) into a PNG file.
     bool ScreenshotWindow(const std::string& strApp, const std::string& strTitle, const std::string& strPngPath,
                           int iTimeoutMs = c_iDesktopWaitMs);
 

@@ -3,6 +3,8 @@
 # AT-SPI, the mouse through xdotool, the tray through its D-Bus menu and the recorded balloons.
 # One request per line on stdin, one answer per line on stdout, both JSON, so that the C++
 # fixture keeps one process (and one AT-SPI connection) for the whole test.
+import ctypes
+import ctypes.util
 import itertools
 import json
 import subprocess
@@ -31,6 +33,10 @@ WINDOW_ROLES = ("frame", "dialog", "alert", "window", "file chooser")
 CELL_ROLES = ("table cell", "column header", "row header", "table row")
 TABLE_ROLES = ("table", "tree table")
 X_LEFT_BUTTON = "1"
+# A program that stops answering (stuck in its GUI thread) must fail the call, not hold it for
+# D-Bus's default 25 s per accessible on the way.
+ATSPI_CALL_TIMEOUT_MS = 3000
+ATSPI_START_TIMEOUT_MS = 10000
 
 
 class Failure(Exception):
@@ -295,6 +301,65 @@ def op_select_combo_item(request):
     return True
 
 
+class XClientMessageEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+
+class XEvent(ctypes.Union):
+    _fields_ = [("client", XClientMessageEvent), ("size", ctypes.c_long * 24)]
+
+
+X_CLIENT_MESSAGE = 33
+X_NO_EVENT_MASK = 0
+X_CURRENT_TIME = 0
+X_LONG_FORMAT = 32
+
+
+def x_window_at(x, y):
+    """The top-level X window under the point, found the way the mouse finds it."""
+    result = subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "getmouselocation", "--shell"],
+                            check=True, capture_output=True, text=True, timeout=DBUS_CALL_TIMEOUT_MS / 1000)
+    fields = dict(line.split("=", 1) for line in result.stdout.split())
+    return int(fields["WINDOW"])
+
+
+def send_delete_window(window):
+    """What a window manager sends when the user clicks a window's close button."""
+    xlib = ctypes.CDLL(ctypes.util.find_library("X11"))
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    xlib.XInternAtom.restype = ctypes.c_ulong
+    xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    xlib.XFlush.argtypes = [ctypes.c_void_p]
+    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = xlib.XOpenDisplay(None)
+    if not display:
+        raise Failure("cannot open the display")
+    event = XEvent()
+    event.client.type = X_CLIENT_MESSAGE
+    event.client.window = window
+    event.client.message_type = xlib.XInternAtom(display, b"WM_PROTOCOLS", False)
+    event.client.format = X_LONG_FORMAT
+    event.client.data[0] = xlib.XInternAtom(display, b"WM_DELETE_WINDOW", False)
+    event.client.data[1] = X_CURRENT_TIME
+    xlib.XSendEvent(display, window, False, X_NO_EVENT_MASK, ctypes.byref(event))
+    xlib.XFlush(display)
+    xlib.XCloseDisplay(display)
+
+
+def op_close_window(request):
+    """Closes a window as its title bar's close button would (the program may hide it instead)."""
+    window = wait_for(request, lambda: find_window(request),
+                      "window \"%s\" of \"%s\"" % (request["title"], request["app"]))
+    x, y, _width, _height = extents_of(window)
+    # A corner, not the middle: a message box in front of the window covers the middle.
+    send_delete_window(x_window_at(x + 1, y + 1))
+    return True
+
+
 def find_message_box(request):
     app = application(request)
     title = request.get("title")
@@ -326,13 +391,18 @@ def op_press_message_box_button(request):
     return True
 
 
+def find_window(request):
+    """A top-level window of the application by title, or else a message box with that title."""
+    window = next((w for w in windows(application(request)) if w.name == request["title"]), None)
+    return window if window is not None else find_message_box(request)
+
+
 def op_screenshot(request):
     """The root window, or the region of one window of an application, into a PNG file."""
     command = ["import", "-window", "root"]
     if request.get("app"):
-        window = wait_for(request, lambda: next((w for w in windows(application(request))
-                                                 if w.name == request["title"]), None),
-                          "window \"%s\" of \"%s\"" % (request.get("title"), request["app"]))
+        window = wait_for(request, lambda: find_window(request),
+                          "window \"%s\" of \"%s\"" % (request["title"], request["app"]))
         x, y, width, height = extents_of(window)
         command += ["-crop", "%dx%d+%d+%d" % (width, height, x, y), "+repage"]
     subprocess.run(command + [request["path"]], check=True, stdout=subprocess.DEVNULL,
@@ -474,6 +544,7 @@ def main():
     if len(sys.argv) != 2:
         sys.stderr.write("usage: desktop_driver.py NOTIFICATION_RECORD\n")
         return 2
+    pyatspi.setTimeout(ATSPI_CALL_TIMEOUT_MS, ATSPI_START_TIMEOUT_MS)
     op_notifications, op_wait_notifications = make_notification_ops(sys.argv[1])
     ops = {name[3:]: function for name, function in globals().items() if name.startswith("op_")}
     ops["notifications"] = op_notifications
