@@ -150,6 +150,10 @@ public:
                  int iTimeoutMs = c_iDesktopWaitMs);
     // Clicks the middle of the widget with the mouse.
     bool Click(const std::string& strApp, const stWidgetQuery& query, int iTimeoutMs = c_iDesktopWaitMs);
+    // Clicks the widget, waits until it has the keyboard focus, and presses the keys (xdotool
+    // names: "Return", "Escape", "Tab", "ctrl+a", "BackSpace", "a", ...).
+    bool PressKeys(const std::string& strApp, const stWidgetQuery& query, const std::vector<std::string>& listKeys,
+                   int iTimeoutMs = c_iDesktopWaitMs);
     // Opens the combo box with a click and clicks the item; true once the box shows it.
     bool SelectComboItem(const std::string& strApp, const stWidgetQuery& query, const std::string& strItem,
                          int iTimeoutMs = c_iDesktopWaitMs);

@@ -137,6 +137,10 @@ TEST_P(DesktopSessionAtScreenSize, ReadsAndDrivesEveryKindOfWidgetTheTrayAndItsB
         EXPECT_TRUE(desktop.Widget(c_szProbe, stWidgetQuery::Named("已输入：打印机 A1", "label")).bFound)
             << desktop.LastError();
         EXPECT_EQ(desktop.Widget(c_szProbe, stWidgetQuery::Named("名称", "text")).strText, "打印机 A1");
+        ASSERT_TRUE(desktop.PressKeys(c_szProbe, stWidgetQuery::Named("名称", "text"), {"End", "BackSpace", "2"}))
+            << desktop.LastError();
+        EXPECT_TRUE(desktop.Widget(c_szProbe, stWidgetQuery::Named("已输入：打印机 A2", "label")).bFound)
+            << desktop.LastError();
 
         ASSERT_TRUE(desktop.SelectComboItem(c_szProbe, stWidgetQuery::OfRole("combo box"), "信封")) << desktop.LastError();
         EXPECT_TRUE(desktop.Widget(c_szProbe, stWidgetQuery::Named("纸张：信封", "label")).bFound) << desktop.LastError();

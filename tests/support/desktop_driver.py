@@ -7,6 +7,7 @@ import ctypes
 import ctypes.util
 import itertools
 import json
+import os
 import subprocess
 import sys
 import time
@@ -273,6 +274,17 @@ def click_at(x, y):
 def op_click(request):
     acc = usable_widget(request)
     click_at(*centre_of(acc))
+    return True
+
+
+def op_press_keys(request):
+    """Clicks the widget (without a window manager, focus comes with the click) and presses the
+    keys, xdotool names such as "Return", "Escape", "ctrl+a", "BackSpace"."""
+    acc = usable_widget(request)
+    click_at(*centre_of(acc))
+    wait_for(request, lambda: True if states_of(acc)["focused"] else None, query_text(request) + " to take the focus")
+    subprocess.run(["xdotool", "key", "--clearmodifiers"] + request["keys"], check=True, stdout=subprocess.DEVNULL,
+                   timeout=DBUS_CALL_TIMEOUT_MS / 1000)
     return True
 
 
@@ -544,6 +556,10 @@ def main():
     if len(sys.argv) != 2:
         sys.stderr.write("usage: desktop_driver.py NOTIFICATION_RECORD\n")
         return 2
+    # Answers get a descriptor of their own; anything else printing to standard output (a
+    # library's warning, a tool) lands in the error log instead of between two answers.
+    answers = os.fdopen(os.dup(sys.stdout.fileno()), "w", encoding="utf-8")
+    os.dup2(sys.stderr.fileno(), sys.stdout.fileno())
     pyatspi.setTimeout(ATSPI_CALL_TIMEOUT_MS, ATSPI_START_TIMEOUT_MS)
     op_notifications, op_wait_notifications = make_notification_ops(sys.argv[1])
     ops = {name[3:]: function for name, function in globals().items() if name.startswith("op_")}
@@ -557,8 +573,8 @@ def main():
             answer = {"ok": False, "error": str(error)}
         except Exception as error:  # one bad call must not end the driver for the rest of the test
             answer = {"ok": False, "error": "%s: %s" % (type(error).__name__, error)}
-        sys.stdout.write(json.dumps(answer, ensure_ascii=False) + "\n")
-        sys.stdout.flush()
+        answers.write(json.dumps(answer, ensure_ascii=False) + "\n")
+        answers.flush()
     return 0
 
 
