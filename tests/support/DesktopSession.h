@@ -150,6 +150,10 @@ public:
                  int iTimeoutMs = c_iDesktopWaitMs);
     // Clicks the middle of the widget with the mouse.
     bool Click(const std::string& strApp, const stWidgetQuery& query, int iTimeoutMs = c_iDesktopWaitMs);
+    // Clicks the widget, waits until it has the keyboard focus, and presses the keys (xdotool
+    // names: "Return", "Escape", "Tab", "ctrl+a", "BackSpace", "a", ...).
+    bool PressKeys(const std::string& strApp, const stWidgetQuery& query, const std::vector<std::string>& listKeys,
+                   int iTimeoutMs = c_iDesktopWaitMs);
     // Opens the combo box with a click and clicks the item; true once the box shows it.
     bool SelectComboItem(const std::string& strApp, const stWidgetQuery& query, const std::string& strItem,
                          int iTimeoutMs = c_iDesktopWaitMs);
@@ -159,9 +163,14 @@ public:
     bool PressMessageBoxButton(const std::string& strApp, const std::string& strButton,
                                const std::string& strTitle = std::string(), int iTimeoutMs = c_iDesktopWaitMs);
 
+    // Closes a top-level window or message box as its title bar's close button would (there is
+    // no window manager: the fixture sends what one would). The program decides what closing
+    // means; check the outcome with WaitUntilGone or WindowTitles.
+    bool CloseWindow(const std::string& strApp, const std::string& strTitle, int iTimeoutMs = c_iDesktopWaitMs);
+
     // The whole screen into a PNG file.
     bool Screenshot(const std::string& strPngPath);
-    // One top-level window of the application (its area of the screen) into a PNG file.
+    // One top-level window or message box of the application (its area of the screen) into a PNG file.
     bool ScreenshotWindow(const std::string& strApp, const std::string& strTitle, const std::string& strPngPath,
                           int iTimeoutMs = c_iDesktopWaitMs);
 
