@@ -7,18 +7,18 @@
 
 bool IsFirmwareSendRetryable(int iResult)
 {
-    return iResult >= FW_SEND_CLAIM_FAILED && iResult <= FW_SEND_INIT_FAILED;
+    return iResult >= USB_BULK_CLAIM_FAILED && iResult <= USB_BULK_INIT_FAILED;
 }
 
 stFirmwareSendOutcome SendFirmwareWithRetry(const FirmwareSendFunction& send, int iVendorId, int iProductId,
                                             const QString& strUri, const unsigned char* pImage, qint64 iLength,
-                                            const FirmwareSendProgress& progress)
+                                            const FWUpdateProgress& progress)
 {
     stFirmwareSendOutcome outcome;
     while (outcome.iAttempts < c_iMaxSendAttempts) {
         ++outcome.iAttempts;
         outcome.iResult = send(iVendorId, iProductId, strUri, pImage, iLength, progress);
-        if (outcome.iResult == FW_SEND_OK)
+        if (outcome.iResult == USB_BULK_OK)
             break;
         QThread::msleep(c_iRetryDelayMs);
         if (!IsFirmwareSendRetryable(outcome.iResult))
@@ -31,18 +31,18 @@ QString MessageForSendResult(int iResult)
 {
     using namespace FirmwareUpdateTexts;
     switch (iResult) {
-    case FW_SEND_OK:
+    case USB_BULK_OK:
         return c_strUpdateSent;
-    case FW_SEND_CHUNK_FAILED:
+    case USB_BULK_TRANSFER_FAILED:
         return c_strCommunicationFailed;
-    case FW_SEND_IMAGE_UNREADABLE:
+    case USB_BULK_SEND_FAILED:
         return c_strReadFileFailed;
-    case FW_SEND_CLAIM_FAILED:
-    case FW_SEND_OPEN_FAILED:
-    case FW_SEND_NO_PRINTER_INTERFACE:
-    case FW_SEND_ENUMERATION_FAILED:
+    case USB_BULK_CLAIM_FAILED:
+    case USB_BULK_OPEN_FAILED:
+    case USB_BULK_NO_ENDPOINT:
+    case USB_BULK_ENUMERATION_FAILED:
         return c_strConnectFailed;
-    case FW_SEND_INIT_FAILED:
+    case USB_BULK_INIT_FAILED:
         return c_strInterfaceInitFailed;
     default:
         return c_strUnknownError;

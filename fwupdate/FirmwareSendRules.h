@@ -2,36 +2,23 @@
 // message for each result of the USB transport's firmware send.
 #pragma once
 
+#include "UtilLibusb.h"
+
 #include <QString>
 
 #include <functional>
 
-// Called on the sending thread after every chunk that went out in full: bytes sent so far.
-using FirmwareSendProgress = std::function<void(qint64 iSentBytes)>;
 // The transport's firmware send (FWUpdateTask); tests stand in for the USB bus with their own.
 using FirmwareSendFunction = std::function<int(int iVendorId, int iProductId, const QString& strUri,
                                                const unsigned char* pImage, qint64 iLength,
-                                               const FirmwareSendProgress& progress)>;
-
-// Results of the transport's firmware send. -1 to -5 fail before the first byte of the image
-// leaves; -7 may leave part of it in the printer.
-enum enFirmwareSendResult : int {
-    FW_SEND_OK = 0,
-    FW_SEND_INIT_FAILED = -1,
-    FW_SEND_ENUMERATION_FAILED = -2,
-    FW_SEND_NO_PRINTER_INTERFACE = -3,
-    FW_SEND_OPEN_FAILED = -4,
-    FW_SEND_CLAIM_FAILED = -5,
-    FW_SEND_IMAGE_UNREADABLE = -6,
-    FW_SEND_CHUNK_FAILED = -7,
-};
+                                               const FWUpdateProgress& progress)>;
 
 constexpr int c_iMaxSendAttempts = 3;
 // Long enough for the service to finish a status read that holds the printer's interface.
 constexpr int c_iRetryDelayMs = 100;
 
 struct stFirmwareSendOutcome {
-    int iResult = FW_SEND_OK;
+    int iResult = USB_BULK_OK;
     int iAttempts = 0;
 };
 
@@ -43,7 +30,7 @@ bool IsFirmwareSendRetryable(int iResult);
 // c_iRetryDelayMs after every failed attempt. Runs on the calling thread.
 stFirmwareSendOutcome SendFirmwareWithRetry(const FirmwareSendFunction& send, int iVendorId, int iProductId,
                                             const QString& strUri, const unsigned char* pImage, qint64 iLength,
-                                            const FirmwareSendProgress& progress);
+                                            const FWUpdateProgress& progress);
 
 // The text of the message box that reports a send's last result.
 QString MessageForSendResult(int iResult);

@@ -11,10 +11,7 @@ int main(int argc, char* argv[])
     if (AnswerStandardOptions(argc, argv, "") == enStandardOption::Answered)
         return 0;
     QApplication app(argc, argv);
-    Widget widget([](int iVendorId, int iProductId, const QString& strUri, const unsigned char* pImage,
-                     qint64 iLength, const FirmwareSendProgress& progress) {
-        return FWUpdateTask(iVendorId, iProductId, strUri, pImage, iLength, progress);
-    });
+    Widget widget(FWUpdateTask);
     widget.show();
     return app.exec();
 }

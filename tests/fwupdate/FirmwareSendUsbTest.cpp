@@ -9,6 +9,7 @@
 
 #include <QLabel>
 #include <QMutex>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -49,12 +50,7 @@ protected:
             m_listEvent << strLine;
         });
         m_strNode = m_testbed.AddDevice(std::make_shared<UsbSimPrinter>(m_pPrinter));
-        m_pWidget.reset(new AnsweredWidget(
-            [](int iVendorId, int iProductId, const QString& strUri, const unsigned char* pImage, qint64 iLength,
-               const FirmwareSendProgress& progress) {
-                return FWUpdateTask(iVendorId, iProductId, strUri, pImage, iLength, progress);
-            },
-            m_strCfg));
+        m_pWidget.reset(new AnsweredWidget(FWUpdateTask, m_strCfg));
     }
 
     int Update(const QByteArray& baImage)
@@ -93,7 +89,7 @@ TEST_F(FirmwareSendUsb, ImageArrivesWholeInChunksOfOneMebibyte)
 }
 
 // A failure before the image leaves is tried three times; one after part of it left never
-// starts the image again.
+// starts the image again (a new attempt would show at the printer as a second failed image).
 TEST_F(FirmwareSendUsb, OnlyFailuresBeforeTheImageAreRetried)
 {
     struct stCase {
@@ -102,9 +98,11 @@ TEST_F(FirmwareSendUsb, OnlyFailuresBeforeTheImageAreRetried)
         int iAttempts;
         QString strMessage;
         QList<int> listChunk;
+        int iFailedImages;
     } cases[] = {
-        {"interface held by another program", [this] { m_pPrinter->Update([](stSimPrinterState& s) { s.bInterfaceHeld = true; }); },
-         3, c_strConnectFailed, {}},
+        {"interface held by another program",
+         [this] { m_pPrinter->Update([](stSimPrinterState& s) { s.bInterfaceHeld = true; }); }, 3, c_strConnectFailed,
+         {}, 0},
         {"fails after 1.5 MiB",
          [this] {
              m_pPrinter->Update([](stSimPrinterState& s) {
@@ -112,17 +110,22 @@ TEST_F(FirmwareSendUsb, OnlyFailuresBeforeTheImageAreRetried)
                  s.stImage.iFailAfterBytes = 3 * c_iMiB / 2;
              });
          },
-         1, c_strCommunicationFailed, {c_iMiB}},
-        {"unplugged", [this] { m_testbed.RemoveDevice(m_strNode); }, 3, c_strConnectFailed, {}},
+         1, c_strCommunicationFailed, {c_iMiB}, 1},
+        {"unplugged", [this] { m_testbed.RemoveDevice(m_strNode); }, 3, c_strConnectFailed, {c_iMiB}, 0},
     };
     for (const stCase& c : cases) {
         SCOPED_TRACE(c.szWhat);
-        m_pPrinter->Update([](stSimPrinterState& s) { s.stImage.Restart(); });
         m_pWidget->listMessage.clear();
+        {
+            QMutexLocker lock(&m_mutexEvents);
+            m_listEvent.clear();
+        }
         c.fnPrepare();
         EXPECT_EQ(Update(PatternedImage(5 * c_iMiB / 2)), c.iAttempts);
         EXPECT_EQ(m_pWidget->listMessage, QStringList{c.strMessage});
         EXPECT_EQ(m_pPrinter->State().stImage.listChunk, c.listChunk);
+        EXPECT_EQ(Events().filter(QRegularExpression(QStringLiteral("^image-failed "))).size(), c.iFailedImages)
+            << qPrintable(Events().join(QLatin1Char('\n')));
     }
 }
 

@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <thread>
 
@@ -19,9 +21,17 @@ namespace {
 
 const std::string c_strApp = "vornT905FW";
 const std::string c_strTitle = "Vorn激光打印机升级助手";
+// The simulator, its bus and a Qt program with accessibility take a while on a loaded machine.
+constexpr int c_iStartTimeoutMs = 30000;
 constexpr int c_iImageBytes = 5 * 1024 * 1024 / 2;
 // Slow enough that the send takes seconds, so the window is read while chunks are under way.
 constexpr int c_iPrinterDelayPerKiBMs = 2;
+
+std::string ReadText(const std::string& strPath)
+{
+    std::ifstream file(strPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
 
 bool WriteText(const std::string& strPath, const std::string& strText)
 {
@@ -57,7 +67,7 @@ protected:
 
     std::string Shot(const char* szName)
     {
-        const std::string strPath = m_strDir + "/" + szName + ".png";
+        const std::string strPath = std::string(SHOT_DIR) + "/fwupdate-" + szName + ".png";
         EXPECT_TRUE(m_desktop.ScreenshotWindow(c_strApp, c_strTitle, strPath)) << m_desktop.LastError();
         return strPath;
     }
@@ -72,10 +82,12 @@ TEST_F(FirmwareUpdateE2e, SlowPrinterTakesTheImageWhileTheWindowAnswersAndShowsP
 {
     // The simulated bus exists only for the simulator's children.
     const pid_t pid = m_desktop.StartProgram({VORN_PRINTER_SIM, "--config", m_strDir + "/printers.conf", "--control-dir",
-                                              m_strDir, "--", SuiteRoot::Path("bin/vornT905FW")},
+                                              m_strDir, "--event-log", m_strDir + "/events.log", "--", SuiteRoot::Path("bin/vornT905FW")},
                                              m_strDir + "/stderr.log");
     ASSERT_GT(pid, 0);
-    ASSERT_TRUE(m_desktop.WaitForWindow(c_strApp, c_strTitle)) << m_desktop.LastError() << m_desktop.Diagnostics();
+    ASSERT_TRUE(m_desktop.WaitForApplication(c_strApp, c_iStartTimeoutMs) && m_desktop.WaitForWindow(c_strApp, c_strTitle))
+        << m_desktop.LastError() << m_desktop.Diagnostics() << ReadText(m_strDir + "/stderr.log")
+        << ReadText(m_strDir + "/events.log") << ::testing::PrintToString(m_desktop.Applications()) << ::testing::PrintToString(m_desktop.WindowTitles(c_strApp));
 
     const stTableContent table = m_desktop.Table(c_strApp);
     ASSERT_TRUE(table.bFound) << m_desktop.LastError();
@@ -95,9 +107,13 @@ TEST_F(FirmwareUpdateE2e, SlowPrinterTakesTheImageWhileTheWindowAnswersAndShowsP
     EXPECT_EQ(ask.listButtons, (std::vector<std::string>{"确  定", "取  消"}));
     std::cout << "screenshot: " << Shot("confirm") << std::endl;
     ASSERT_TRUE(m_desktop.PressMessageBoxButton(c_strApp, "确  定", c_strTitle)) << m_desktop.LastError();
+    ASSERT_TRUE(m_desktop.WaitUntilGone(c_strApp, stWidgetQuery::OfRole("alert"))) << m_desktop.LastError();
 
     // While the printer takes its time the window keeps answering: the progress text advances
     // and the update button stays disabled.
+    // The third label of the window: the progress line under the file field.
+    stWidgetQuery progressQuery = stWidgetQuery::OfRole("label", 2);
+    progressQuery.strWindow = c_strTitle;
     std::set<std::string> setProgress;
     bool bShotWhileSending = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -106,7 +122,7 @@ TEST_F(FirmwareUpdateE2e, SlowPrinterTakesTheImageWhileTheWindowAnswersAndShowsP
         ASSERT_TRUE(button.bFound) << "the window stopped answering: " << m_desktop.LastError();
         if (button.bEnabled)
             break;
-        const stWidgetState progress = m_desktop.Widget(c_strApp, stWidgetQuery::OfRole("label", 2), 2000);
+        const stWidgetState progress = m_desktop.Widget(c_strApp, progressQuery, 2000);
         if (progress.bFound && progress.strName.rfind("正在发送升级文件", 0) == 0)
             setProgress.insert(progress.strName);
         if (!bShotWhileSending && setProgress.size() >= 2) {
@@ -129,7 +145,7 @@ TEST_F(FirmwareUpdateE2e, SlowPrinterTakesTheImageWhileTheWindowAnswersAndShowsP
     EXPECT_EQ(m_desktop.Widget(c_strApp, stWidgetQuery::OfRole("text")).strText, m_strImage);
     const stToolResult printers = RunTool({VORN_PRINTER_SIM, "--send", m_strDir, "printers"});
     EXPECT_NE(printers.strStdout.find("1048576,1048576,524288"), std::string::npos) << printers.strStdout;
-    StopChild(pid);
+    EXPECT_TRUE(StopChild(pid, SIGTERM));
 }
 
 } // namespace

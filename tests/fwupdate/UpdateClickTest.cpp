@@ -33,7 +33,7 @@ public:
     FirmwareSendFunction Function()
     {
         return [this](int iVendorId, int iProductId, const QString& strUri, const unsigned char* pImage,
-                      qint64 iLength, const FirmwareSendProgress& progress) {
+                      qint64 iLength, const FWUpdateProgress& progress) {
             {
                 QMutexLocker lock(&m_mutex);
                 ++m_iAttempts;
