@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <vector>
 
 using namespace FirmwareUpdateTexts;
 
@@ -23,10 +22,21 @@ constexpr int c_iDeskVendorId = 0x3C7A;
 constexpr int c_iDeskProductId = 0x101C; // "Vorn VL2120DN" in the model table
 const QString c_strDeskPort = QStringLiteral("Vorn/VL2120DN?serial=SN0001");
 
+// What the transport was last given, and how often it was called.
+struct stSeen {
+    int iAttempts = 0;
+    int iVendorId = 0;
+    int iProductId = 0;
+    QString strUri;
+    QByteArray baImage;
+    QThread* pThread = nullptr;
+};
+
 // Stands in for the USB transport: answers each attempt from a script (then 0), keeps what it
 // was given, and can hold an attempt until the test lets it go.
 class ScriptedTransport {
 public:
+    // Set by the test while no send runs.
     std::deque<int> dequeResult;
     bool bHold = false;
 
@@ -36,18 +46,13 @@ public:
                       qint64 iLength, const FWUpdateProgress& progress) {
             {
                 QMutexLocker lock(&m_mutex);
-                ++m_iAttempts;
-                m_iVendorId = iVendorId;
-                m_iProductId = iProductId;
-                m_strUri = strUri;
-                m_vecImage.assign(pImage, pImage + iLength);
-                m_pSendThread = QThread::currentThread();
+                m_seen = {m_seen.iAttempts + 1, iVendorId, iProductId, strUri,
+                          QByteArray(reinterpret_cast<const char*>(pImage), int(iLength)), QThread::currentThread()};
             }
             m_semStarted.release();
             if (bHold)
                 m_semRelease.acquire();
             progress(iLength);
-            QMutexLocker lock(&m_mutex);
             if (dequeResult.empty())
                 return 0;
             const int iResult = dequeResult.front();
@@ -57,21 +62,15 @@ public:
     }
     bool WaitStarted() { return m_semStarted.tryAcquire(1, 5000); }
     void Release() { m_semRelease.release(); }
-    int Attempts() const { QMutexLocker lock(&m_mutex); return m_iAttempts; }
-    std::vector<unsigned char> Image() const { QMutexLocker lock(&m_mutex); return m_vecImage; }
-    QString Uri() const { QMutexLocker lock(&m_mutex); return m_strUri; }
-    int VendorId() const { QMutexLocker lock(&m_mutex); return m_iVendorId; }
-    int ProductId() const { QMutexLocker lock(&m_mutex); return m_iProductId; }
-    QThread* SendThread() const { QMutexLocker lock(&m_mutex); return m_pSendThread; }
+    stSeen Seen() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_seen;
+    }
 
 private:
     mutable QMutex m_mutex;
-    int m_iAttempts = 0;
-    int m_iVendorId = 0;
-    int m_iProductId = 0;
-    QString m_strUri;
-    std::vector<unsigned char> m_vecImage;
-    QThread* m_pSendThread = nullptr;
+    stSeen m_seen;
     QSemaphore m_semStarted;
     QSemaphore m_semRelease;
 };
@@ -205,7 +204,7 @@ TEST_F(UpdateClick, ChecksRunInOrderAndStopAtTheFirstFailure)
         EXPECT_EQ(m_pWidget->listMessage, c.listMessage);
         EXPECT_FALSE(m_pWidget->IsSending());
     }
-    EXPECT_EQ(m_transport.Attempts(), 0);
+    EXPECT_EQ(m_transport.Seen().iAttempts, 0);
 }
 
 TEST_F(UpdateClick, FileUrlIsStrippedAndImageGoesOutWhole)
@@ -215,12 +214,12 @@ TEST_F(UpdateClick, FileUrlIsStrippedAndImageGoesOutWhole)
     EXPECT_EQ(Child<QLineEdit>("lineFilePath")->text(), m_strCfg + QStringLiteral("image.fls"));
     EXPECT_EQ(m_pWidget->listQuestion, QStringList{QStringLiteral("是否升级打印机 Lab ？")});
     EXPECT_EQ(m_pWidget->listMessage, QStringList{c_strUpdateSent});
-    EXPECT_EQ(m_transport.Attempts(), 1);
-    EXPECT_EQ(m_transport.VendorId(), c_iDeskVendorId);
-    EXPECT_EQ(m_transport.ProductId(), c_iDeskProductId);
-    EXPECT_EQ(m_transport.Uri(), QStringLiteral("Vorn/VL2120DN?serial=SN0002"));
-    const std::vector<unsigned char> vecImage = m_transport.Image();
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(vecImage.data()), int(vecImage.size())), m_baImage);
+    const stSeen seen = m_transport.Seen();
+    EXPECT_EQ(seen.iAttempts, 1);
+    EXPECT_EQ(seen.iVendorId, c_iDeskVendorId);
+    EXPECT_EQ(seen.iProductId, c_iDeskProductId);
+    EXPECT_EQ(seen.strUri, QStringLiteral("Vorn/VL2120DN?serial=SN0002"));
+    EXPECT_EQ(seen.baImage, m_baImage);
 }
 
 // Retried only while no byte of the image can have reached the printer.
@@ -248,9 +247,9 @@ TEST_F(UpdateClick, EachResultHasItsMessageAndOnlyFailuresBeforeTheImageAreRetri
                                           << c.dequeResult.size() << " scripted");
         m_pWidget->listMessage.clear();
         m_transport.dequeResult = c.dequeResult;
-        const int iBefore = m_transport.Attempts();
+        const int iBefore = m_transport.Seen().iAttempts;
         EXPECT_EQ(ClickUpdate(0, m_strCfg + QStringLiteral("image.fls")), c.iAttempts);
-        EXPECT_EQ(m_transport.Attempts() - iBefore, c.iAttempts);
+        EXPECT_EQ(m_transport.Seen().iAttempts - iBefore, c.iAttempts);
         EXPECT_EQ(m_pWidget->listMessage, QStringList{c.strMessage});
     }
 }
@@ -263,7 +262,7 @@ TEST_F(UpdateClick, WindowStaysLiveButLockedWhileTheImageGoesOut)
     Child<QLineEdit>("lineFilePath")->setText(m_strCfg + QStringLiteral("image.fls"));
     Child<QPushButton>("buttonOK")->click();
     ASSERT_TRUE(m_transport.WaitStarted());
-    EXPECT_NE(m_transport.SendThread(), QThread::currentThread());
+    EXPECT_NE(m_transport.Seen().pThread, QThread::currentThread());
 
     // The GUI thread is free: events run while the transport is stuck in a chunk.
     QCoreApplication::processEvents();
@@ -279,7 +278,7 @@ TEST_F(UpdateClick, WindowStaysLiveButLockedWhileTheImageGoesOut)
     m_transport.Release();
     ASSERT_TRUE(spyFinished.wait(5000));
     EXPECT_EQ(Child<QLabel>("labelProgress")->text(), c_strProgressFormat.arg(m_baImage.size()).arg(m_baImage.size()));
-    EXPECT_EQ(m_transport.Attempts(), 1);
+    EXPECT_EQ(m_transport.Seen().iAttempts, 1);
     EXPECT_EQ(m_pWidget->listMessage, QStringList{c_strUpdateSent});
     EXPECT_TRUE(Child<QPushButton>("buttonOK")->isEnabled());
     EXPECT_FALSE(Child<QLabel>("labelProgress")->isVisibleTo(m_pWidget.get()));
