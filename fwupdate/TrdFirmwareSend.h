@@ -7,14 +7,14 @@
 #include <QObject>
 #include <QString>
 
-#include <memory>
+#include <mutex>
 #include <vector>
 
 struct stFirmwareSendJob {
     int iVendorId = 0;
     int iProductId = 0;
     QString strUri;
-    std::shared_ptr<const std::vector<unsigned char>> pImage;
+    std::vector<unsigned char> vecImage;
 };
 
 class TrdFirmwareSend : public QObject {
@@ -22,14 +22,20 @@ class TrdFirmwareSend : public QObject {
 public:
     explicit TrdFirmwareSend(FirmwareSendFunction send, QObject* parent = nullptr);
 
-    // Runs the whole send, retries included, on the worker's thread; queue it there with
-    // QMetaObject::invokeMethod. The job's image is released when the send ends.
-    void Send(const stFirmwareSendJob& job);
+    // Called from the GUI thread: hands the job over and queues the send, retries included,
+    // on the worker's thread. The image is freed when the send ends.
+    void Start(stFirmwareSendJob job);
 
 signals:
     void SgnProgress(qint64 iSentBytes, qint64 iTotalBytes);
     void SgnFinished(int iResult, int iAttempts);
 
+private slots:
+    void SlotSend();
+
 private:
     const FirmwareSendFunction m_send;
+    // Guards the job on its way from the GUI thread to the worker's.
+    std::mutex m_mutexJob;
+    stFirmwareSendJob m_job;
 };

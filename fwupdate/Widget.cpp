@@ -19,7 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include <memory>
+#include <utility>
 
 using namespace FirmwareUpdateTexts;
 
@@ -176,21 +176,17 @@ void Widget::on_buttonOK_clicked()
     if (ShowMessageBoxOkCancel(c_strConfirmPrefix + printer.strName + c_strConfirmSuffix) != QMessageBox::Ok)
         return;
 
-    auto pImage = std::make_shared<std::vector<unsigned char>>();
-    if (!CheckFWFile(strPath, *pImage)) {
+    stFirmwareSendJob job;
+    if (!CheckFWFile(strPath, job.vecImage)) {
         ShowMessageBoxOk(c_strReadFileFailed);
         return;
     }
-
-    stFirmwareSendJob job;
     job.iVendorId = iVendorId;
     job.iProductId = iProductId;
     job.strUri = printer.strPort;
-    job.pImage = std::move(pImage);
     SetSending(true);
-    SlotSendProgress(0, static_cast<qint64>(job.pImage->size()));
-    TrdFirmwareSend* pTrdSend = m_pTrdSend;
-    QMetaObject::invokeMethod(pTrdSend, [pTrdSend, job] { pTrdSend->Send(job); }, Qt::QueuedConnection);
+    SlotSendProgress(0, static_cast<qint64>(job.vecImage.size()));
+    m_pTrdSend->Start(std::move(job));
 }
 
 void Widget::SlotSendProgress(qint64 iSentBytes, qint64 iTotalBytes)

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QLabel>
-#include <QMutex>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
@@ -13,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <mutex>
 
 using namespace FirmwareUpdateTexts;
 
@@ -36,40 +36,49 @@ struct stSeen {
 // was given, and can hold an attempt until the test lets it go.
 class ScriptedTransport {
 public:
-    // Set by the test while no send runs.
-    std::deque<int> dequeResult;
-    bool bHold = false;
-
     FirmwareSendFunction Function()
     {
         return [this](int iVendorId, int iProductId, const QString& strUri, const unsigned char* pImage,
                       qint64 iLength, const FWUpdateProgress& progress) {
+            bool bHold = false;
             {
-                QMutexLocker lock(&m_mutex);
+                std::lock_guard<std::mutex> lock(m_mutex);
                 m_seen = {m_seen.iAttempts + 1, iVendorId, iProductId, strUri,
                           QByteArray(reinterpret_cast<const char*>(pImage), int(iLength)), QThread::currentThread()};
+                bHold = m_bHold;
             }
             m_semStarted.release();
             if (bHold)
                 m_semRelease.acquire();
             progress(iLength);
-            if (dequeResult.empty())
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_dequeResult.empty())
                 return 0;
-            const int iResult = dequeResult.front();
-            dequeResult.pop_front();
+            const int iResult = m_dequeResult.front();
+            m_dequeResult.pop_front();
             return iResult;
         };
+    }
+    void Script(std::deque<int> dequeResult, bool bHold = false)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_dequeResult = std::move(dequeResult);
+        m_bHold = bHold;
     }
     bool WaitStarted() { return m_semStarted.tryAcquire(1, 5000); }
     void Release() { m_semRelease.release(); }
     stSeen Seen() const
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         return m_seen;
     }
 
 private:
-    mutable QMutex m_mutex;
+    // Guards the script and what was seen: the transport runs on the updater's worker thread. A
+    // standard mutex, so that the thread sanitizer sees the ordering it gives.
+    mutable std::mutex m_mutex;
+    std::deque<int> m_dequeResult;
+    bool m_bHold = false;
     stSeen m_seen;
     QSemaphore m_semStarted;
     QSemaphore m_semRelease;
@@ -246,7 +255,7 @@ TEST_F(UpdateClick, EachResultHasItsMessageAndOnlyFailuresBeforeTheImageAreRetri
         SCOPED_TRACE(::testing::Message() << "first result " << c.dequeResult.front() << ", "
                                           << c.dequeResult.size() << " scripted");
         m_pWidget->listMessage.clear();
-        m_transport.dequeResult = c.dequeResult;
+        m_transport.Script(c.dequeResult);
         const int iBefore = m_transport.Seen().iAttempts;
         EXPECT_EQ(ClickUpdate(0, m_strCfg + QStringLiteral("image.fls")), c.iAttempts);
         EXPECT_EQ(m_transport.Seen().iAttempts - iBefore, c.iAttempts);
@@ -256,7 +265,7 @@ TEST_F(UpdateClick, EachResultHasItsMessageAndOnlyFailuresBeforeTheImageAreRetri
 
 TEST_F(UpdateClick, WindowStaysLiveButLockedWhileTheImageGoesOut)
 {
-    m_transport.bHold = true;
+    m_transport.Script({}, true);
     QSignalSpy spyFinished(m_pWidget.get(), &Widget::SgnUpdateFinished);
     Child<QTableWidget>("tablePrinterList")->setCurrentCell(0, 0);
     Child<QLineEdit>("lineFilePath")->setText(m_strCfg + QStringLiteral("image.fls"));
