@@ -132,7 +132,8 @@ public:
     bool WaitForApplication(const std::string& strApp, int iTimeoutMs = c_iDesktopWaitMs);
     // Names of the applications on the accessibility bus now.
     std::vector<std::string> Applications();
-    // Titles of the application's top-level windows (message boxes included).
+    // Titles of the application's top-level windows on screen (message boxes included). Every
+    // call looks only into windows on screen: a hidden window's widgets are not found.
     std::vector<std::string> WindowTitles(const std::string& strApp);
     bool WaitForWindow(const std::string& strApp, const std::string& strTitle, int iTimeoutMs = c_iDesktopWaitMs);
     // bFound false when the widget did not turn up within the time-out (a short time-out

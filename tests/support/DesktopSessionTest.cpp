@@ -24,6 +24,7 @@ constexpr const char* c_szWindow = "探针窗口";
 // Short, for calls that are expected to fail: the test checks they give up, not how fast.
 constexpr int c_iAbsentMs = 300;
 constexpr int c_iProcessesGoneMs = 5000;
+constexpr int c_iProcessPollMs = 50;
 
 struct stScreen {
     int iWidth;
@@ -67,10 +68,10 @@ std::vector<int> OtherProcesses()
 
 bool NoOtherProcessesWithin(int iTimeoutMs)
 {
-    for (int iWaited = 0; iWaited < iTimeoutMs; iWaited += 50) {
+    for (int iWaited = 0; iWaited < iTimeoutMs; iWaited += c_iProcessPollMs) {
         if (OtherProcesses().empty())
             return true;
-        usleep(50 * 1000);
+        usleep(c_iProcessPollMs * 1000);
     }
     return OtherProcesses().empty();
 }
@@ -193,6 +194,7 @@ TEST_P(DesktopSessionAtScreenSize, ReadsAndDrivesEveryKindOfWidgetTheTrayAndItsB
         ASSERT_TRUE(desktop.CloseWindow(c_szProbe, c_szWindow)) << desktop.LastError();
         EXPECT_TRUE(desktop.WaitUntilGone(c_szProbe, stWidgetQuery::Named("显示消息", "push button")))
             << desktop.LastError();
+        EXPECT_TRUE(desktop.WindowTitles(c_szProbe).empty());
         ASSERT_TRUE(desktop.TriggerTrayMenuEntry("显示窗口")) << desktop.LastError();
         EXPECT_TRUE(desktop.Press(c_szProbe, stWidgetQuery::Named("显示消息", "push button"))) << desktop.LastError();
         ASSERT_TRUE(desktop.PressMessageBoxButton(c_szProbe, "确  定")) << desktop.LastError();

@@ -117,8 +117,9 @@ def describe(acc):
 
 
 def windows(app):
+    """The application's top-level windows on screen: Qt keeps hidden ones in the tree."""
     return [w for w in (app.getChildAtIndex(i) for i in range(app.childCount))
-            if w is not None and w.getRoleName() in WINDOW_ROLES]
+            if w is not None and w.getRoleName() in WINDOW_ROLES and w.getState().contains(pyatspi.STATE_SHOWING)]
 
 
 def walk(acc, into_tables):
