@@ -121,6 +121,10 @@ TEST_P(DesktopSessionAtScreenSize, ReadsAndDrivesEveryKindOfWidgetTheTrayAndItsB
         EXPECT_EQ(table.listRows, (std::vector<std::vector<std::string>>{{"VL2120DN", "就绪", "SN0001"},
                                                                         {"VL3300", "缺纸", "SN0002"}}));
 
+        const stWidgetState cell = desktop.Widget(c_szProbe, stWidgetQuery::Named("缺纸", "table cell"));
+        ASSERT_TRUE(cell.bFound) << desktop.LastError();
+        EXPECT_TRUE(Inside(cell.extents, desktop.Widget(c_szProbe, stWidgetQuery::OfRole("table")).extents));
+
         const stWidgetState locked = desktop.Widget(c_szProbe, stWidgetQuery::Named("不可用", "push button"));
         ASSERT_TRUE(locked.bFound) << desktop.LastError();
         EXPECT_FALSE(locked.bEnabled);

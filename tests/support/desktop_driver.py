@@ -31,7 +31,7 @@ MENU_PROPERTIES = ["label", "enabled", "visible", "type", "toggle-type", "toggle
 WINDOW_ROLES = ("frame", "dialog", "alert", "window", "file chooser")
 # Cells are only walked into when a query asks for one: a big table would make every
 # search slow, one D-Bus round trip per cell.
-CELL_ROLES = ("table cell", "column header", "row header", "table row")
+CELL_ROLES = ("table cell", "table column header", "table row header", "column header", "row header")
 TABLE_ROLES = ("table", "tree table")
 X_LEFT_BUTTON = "1"
 # A program that stops answering (stuck in its GUI thread) must fail the call, not hold it for
