@@ -137,6 +137,12 @@ TEST_P(DesktopSessionAtScreenSize, ReadsAndDrivesEveryKindOfWidgetTheTrayAndItsB
         EXPECT_TRUE(Inside(window.extents, {0, 0, screen.iWidth, screen.iHeight}));
         EXPECT_TRUE(Inside(locked.extents, window.extents));
 
+        stWidgetQuery autostart = stWidgetQuery::Named("开机自动启动", "check box");
+        EXPECT_FALSE(desktop.Widget(c_szProbe, autostart).bChecked);
+        ASSERT_TRUE(desktop.Press(c_szProbe, autostart)) << desktop.LastError();
+        autostart.enChecked = enWidgetState::Yes;
+        EXPECT_TRUE(desktop.Widget(c_szProbe, autostart).bFound) << desktop.LastError();
+
         ASSERT_TRUE(desktop.SetText(c_szProbe, stWidgetQuery::Named("名称", "text"), "打印机 A1"))
             << desktop.LastError();
         EXPECT_TRUE(desktop.Widget(c_szProbe, stWidgetQuery::Named("已输入：打印机 A1", "label")).bFound)
@@ -239,6 +245,13 @@ TEST(DesktopSession, CallsThatCannotSucceedGiveUpAndNameWhatTheyAwaited)
         {"a window that never opens", [&] { return desktop.WaitForWindow(c_szProbe, "设置", c_iAbsentMs); }, "设置"},
         {"a missing widget", [&] { return desktop.Widget(c_szProbe, stWidgetQuery::Named("没有"), c_iAbsentMs).bFound; },
          "没有"},
+        {"a button that stays disabled",
+         [&] {
+             stWidgetQuery query = stWidgetQuery::Named("不可用", "push button");
+             query.enEnabled = enWidgetState::Yes;
+             return desktop.Widget(c_szProbe, query, c_iAbsentMs).bFound;
+         },
+         "不可用"},
         {"a disabled button",
          [&] { return desktop.Press(c_szProbe, stWidgetQuery::Named("不可用", "push button"), c_iAbsentMs); }, "不可用"},
         {"text into a missing line edit",

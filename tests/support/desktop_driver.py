@@ -136,7 +136,12 @@ def walk(acc, into_tables):
 def matches(acc, query):
     if query.get("name") is not None and (acc.name or "") != query["name"]:
         return False
-    return not query.get("role") or acc.getRoleName() == query["role"]
+    if query.get("role") and acc.getRoleName() != query["role"]:
+        return False
+    if "checked" in query or "enabled" in query:
+        states = states_of(acc)
+        return all(states[state] == query[state] for state in ("checked", "enabled") if state in query)
+    return True
 
 
 def find_widget(request):
@@ -165,6 +170,9 @@ def query_text(request):
         parts.append("of role \"%s\"" % query["role"])
     if query.get("window"):
         parts.append("in window \"%s\"" % query["window"])
+    for state in ("checked", "enabled"):
+        if state in query:
+            parts.append(state if query[state] else "not " + state)
     if query.get("index", 0):
         parts.append("number %d" % query["index"])
     return "widget %s of \"%s\"" % (" ".join(parts) or "(any)", request["app"])
@@ -244,7 +252,8 @@ def op_table(request):
 def press(acc):
     action = acc.queryAction()
     names = [action.getName(i) for i in range(action.nActions)]
-    for wanted in ("Press", "press", "click"):
+    # Qt names a check box's or radio button's click "Toggle".
+    for wanted in ("Press", "press", "click", "Toggle", "toggle"):
         if wanted in names:
             return action.doAction(names.index(wanted))
     raise Failure("\"%s\" offers no press action (it has %s)" % (acc.name, names))
