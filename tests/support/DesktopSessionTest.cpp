@@ -194,6 +194,22 @@ TEST_P(DesktopSessionAtScreenSize, ReadsAndDrivesEveryKindOfWidgetTheTrayAndItsB
             EXPECT_EQ(shown.iUrgency, 1);
         }
 
+        // The recorder answers the rest of the notification interface, as a desktop's would.
+        auto AskNotifications = [&desktop](const std::string& strMethod, const std::vector<std::string>& listArgs) {
+            stToolOptions options;
+            options.listEnv = desktop.Environment();
+            std::vector<std::string> listArgv = {"dbus-send", "--session", "--print-reply",
+                                                 "--dest=org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                                                 "org.freedesktop.Notifications." + strMethod};
+            listArgv.insert(listArgv.end(), listArgs.begin(), listArgs.end());
+            return RunTool(listArgv, options);
+        };
+        EXPECT_NE(AskNotifications("GetCapabilities", {}).strStdout.find("\"body\""), std::string::npos);
+        EXPECT_TRUE(AskNotifications("GetServerInformation", {}).Succeeded());
+        ASSERT_TRUE(AskNotifications("CloseNotification", {"uint32:" + std::to_string(second.uId)}).Succeeded());
+        EXPECT_FALSE(desktop.Notifications().at(0).bClosed);
+        EXPECT_TRUE(desktop.Notifications().at(1).bClosed);
+
         // The tray's way back to a hidden window (hidden by a button, then closed as a user
         // closes it), and a click on the icon itself.
         ASSERT_TRUE(desktop.Press(c_szProbe, stWidgetQuery::Named("隐藏窗口", "push button"))) << desktop.LastError();
