@@ -17,7 +17,6 @@ inline const QString c_strHeaderConnection = QStringLiteral("连接方式");
 inline const QString c_strHeaderState = QStringLiteral("连接状态");
 
 inline const QString c_strConnectionUsb = QStringLiteral("USB");
-inline const QString c_strConnectionNetwork = QStringLiteral("网络");
 inline const QString c_strConnected = QStringLiteral("已连接");
 inline const QString c_strNotConnected = QStringLiteral("未连接");
 

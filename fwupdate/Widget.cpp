@@ -28,7 +28,12 @@ namespace {
 const QString c_strLogoResource = QStringLiteral(":/logo.png");
 // A path dragged in from a file manager arrives as a URL.
 const QString c_strFileUrlPrefix = QStringLiteral("file://");
+// The progress bar counts in thousandths: its range is an int, an image's length is not.
 constexpr int c_iProgressSteps = 1000;
+// Wide enough for queue names such as "Vorn-VL2120DN-USB"; the state column takes the rest.
+constexpr int c_iNameColumnWidth = 230;
+constexpr int c_iModelColumnWidth = 150;
+constexpr int c_iConnectionColumnWidth = 90;
 
 enum enColumn { COLUMN_NAME, COLUMN_MODEL, COLUMN_CONNECTION, COLUMN_STATE, COLUMN_COUNT };
 
@@ -93,9 +98,9 @@ void Widget::InitDeviceTable()
     pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     pTable->setSelectionMode(QAbstractItemView::SingleSelection);
-    pTable->setColumnWidth(COLUMN_NAME, 230);
-    pTable->setColumnWidth(COLUMN_MODEL, 150);
-    pTable->setColumnWidth(COLUMN_CONNECTION, 90);
+    pTable->setColumnWidth(COLUMN_NAME, c_iNameColumnWidth);
+    pTable->setColumnWidth(COLUMN_MODEL, c_iModelColumnWidth);
+    pTable->setColumnWidth(COLUMN_CONNECTION, c_iConnectionColumnWidth);
 }
 
 void Widget::RefreshDeviceTable()
@@ -109,20 +114,13 @@ void Widget::RefreshDeviceTable()
     pTable->setRowCount(m_listPrinter.size());
     for (int i = 0; i < m_listPrinter.size(); ++i) {
         const stPrinterInfo& info = m_listPrinter[i];
-        QString strConnection;
-        QString strState;
-        if (info.iConnectType == CONNECT_USB) {
-            strConnection = c_strConnectionUsb;
-            // The service keeps a status file only for printers that answer it.
-            const QFileInfo statusFile(m_strCfgDir + info.strName + VornPaths::c_strStatusFileSuffix);
-            strState = statusFile.isFile() ? c_strConnected : c_strNotConnected;
-        } else {
-            strConnection = c_strConnectionNetwork + QLatin1Char('(') + info.strPort + QLatin1Char(')');
-            strState = c_strConnected;
-        }
+        // The service keeps a status file only for printers that answer it. The list holds USB
+        // printers alone: network printers cannot take an image.
+        const QFileInfo statusFile(m_strCfgDir + info.strName + VornPaths::c_strStatusFileSuffix);
+        const QString strState = statusFile.isFile() ? c_strConnected : c_strNotConnected;
         pTable->setItem(i, COLUMN_NAME, new QTableWidgetItem(info.strName));
         pTable->setItem(i, COLUMN_MODEL, new QTableWidgetItem(info.strModel));
-        pTable->setItem(i, COLUMN_CONNECTION, new QTableWidgetItem(strConnection));
+        pTable->setItem(i, COLUMN_CONNECTION, new QTableWidgetItem(c_strConnectionUsb));
         pTable->setItem(i, COLUMN_STATE, new QTableWidgetItem(strState));
     }
 }
