@@ -3,6 +3,7 @@
 #include "ProgramOptions.h"
 #include "UtilShell.h"
 #include "VornPrinterToolWidget.h"
+#include "WindowAccessibility.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -28,6 +29,7 @@ int main(int argc, char* argv[])
     if (AnswerStandardOptions(argc, argv, "[-hide]") == enStandardOption::Answered)
         return 0;
     QApplication app(argc, argv);
+    InstallWindowAccessibility();
     if (CheckIsRunning(MonitorPaths::c_strProcessName))
         return ShowAlreadyRunning();
     // The window only hides on close; the tray menu's exit is the way out.

@@ -22,14 +22,20 @@
 
 namespace {
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char szName[] = "monitor_window_test";
-    static char* argv[] = {szName, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
+// One application for all tests, ended before the process ends so the platform plugin is
+// torn down in order.
+class QtApplication : public ::testing::Environment {
+public:
+    void SetUp() override { m_pApp = std::make_unique<QApplication>(m_argc, m_argv); }
+    void TearDown() override { m_pApp.reset(); }
+
+private:
+    int m_argc = 1;
+    char m_szName[20] = "monitor_window_test";
+    char* m_argv[2] = {m_szName, nullptr};
+    std::unique_ptr<QApplication> m_pApp;
+};
+const ::testing::Environment* const c_pQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
 
 stPrinterInfo Info(const QString& strName, int iConnectType, const QString& strPort)
 {
@@ -57,7 +63,6 @@ class MonitorWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        App();
         ASSERT_TRUE(m_dir.isValid());
         m_env.strCfgDir = m_dir.filePath(QStringLiteral("cfg/"));
         m_env.strAutostartDir = m_dir.filePath(QStringLiteral("apps/autostart/"));
