@@ -21,6 +21,7 @@ namespace {
 constexpr int c_iWindowWidth = 720;
 constexpr int c_iWindowHeight = 520;
 constexpr int c_iIconSize = 32;
+constexpr int c_iIconMargin = 8;
 constexpr int c_iBalloonTimeoutMs = 4000;
 
 const char* const c_listHeaders[] = {"打印机", "状态", "Serial"};
@@ -35,7 +36,7 @@ QIcon DrawnIcon()
     QPixmap pixmap(c_iIconSize, c_iIconSize);
     pixmap.fill(Qt::darkCyan);
     QPainter painter(&pixmap);
-    painter.fillRect(pixmap.rect().adjusted(8, 8, -8, -8), Qt::white);
+    painter.fillRect(pixmap.rect().adjusted(c_iIconMargin, c_iIconMargin, -c_iIconMargin, -c_iIconMargin), Qt::white);
     return QIcon(pixmap);
 }
 

@@ -66,6 +66,7 @@ constexpr const char* c_szBusConfig = "session-bus.conf";
 constexpr const char* c_szBusSocket = "session-bus";
 constexpr const char* c_szRuntimeFolder = "runtime";
 constexpr const char* c_szHomeFolder = "home";
+constexpr const char* c_szTempFolder = "tmp";
 
 // A session bus that answers only this test: its own socket, no activation of the host's
 // services, and everything allowed between the test's own peers.
@@ -262,7 +263,7 @@ bool DesktopSession::Start()
         return Fail("the desktop runs only inside the private namespace of vorn_e2e_main");
     m_strScratch = MakeScratchFolder("desktop");
     if (m_strScratch.empty() || !MakePrivateFolder(ScratchFile(c_szRuntimeFolder))
-        || !MakePrivateFolder(ScratchFile(c_szHomeFolder)))
+        || !MakePrivateFolder(ScratchFile(c_szHomeFolder)) || !MakePrivateFolder(ScratchFile(c_szTempFolder)))
         return Fail("cannot make the desktop's folders on /run");
     m_bRunning = StartDisplay() && StartSessionBus() && StartAccessibilityBus() && StartServices() && StartDriver();
     if (!m_bRunning)
@@ -400,6 +401,8 @@ std::vector<std::string> DesktopSession::Environment() const
         "XDG_CONFIG_HOME=" + strHome + "/.config",
         "XDG_CACHE_HOME=" + strHome + "/.cache",
         "XDG_DATA_HOME=" + strHome + "/.local/share",
+        // Qt's local sockets and shared-memory keys live there: parallel tests must not meet.
+        "TMPDIR=" + ScratchFile(c_szTempFolder),
         "LANG=C.UTF-8",
         // Empty counts as unset, so LANG (or a test's own LC_ALL) decides.
         "LC_ALL=",
@@ -422,8 +425,10 @@ pid_t DesktopSession::StartProgram(const std::vector<std::string>& listArgv, con
 bool DesktopSession::Call(const QJsonObject& request, int iTimeoutMs, QJsonValue& value)
 {
     const std::string strOp = S(request["op"]);
-    if (!m_driver.IsRunning())
-        return Fail(strOp + ": the desktop driver is not running");
+    // A driver stopped after a call that never returned is replaced, so one stuck call does
+    // not fail every call after it.
+    if (!m_driver.IsRunning() && !(m_bRunning && StartDriver()))
+        return Fail(strOp + ": the desktop driver is not running: " + m_strLastError);
     std::string strAnswer;
     if (!m_driver.WriteLine(QJsonDocument(request).toJson(QJsonDocument::Compact).toStdString())
         || !m_driver.ReadLine(strAnswer, iTimeoutMs + c_iDriverMarginMs)) {
@@ -431,7 +436,10 @@ bool DesktopSession::Call(const QJsonObject& request, int iTimeoutMs, QJsonValue
         m_driver.Stop();
         return Fail(strOp + ": the desktop driver did not answer: " + ReadWholeFile(ScratchFile(c_szDriverLog)));
     }
-    const QJsonObject answer = QJsonDocument::fromJson(QByteArray::fromStdString(strAnswer)).object();
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(strAnswer));
+    if (!document.isObject())
+        return Fail(strOp + ": the desktop driver answered \"" + strAnswer + "\"");
+    const QJsonObject answer = document.object();
     if (!answer["ok"].toBool())
         return Fail(strOp + ": " + S(answer["error"]));
     value = answer["value"];
@@ -554,6 +562,18 @@ bool DesktopSession::Click(const std::string& strApp, const stWidgetQuery& query
     return Call(request, iTimeoutMs);
 }
 
+bool DesktopSession::PressKeys(const std::string& strApp, const stWidgetQuery& query,
+                               const std::vector<std::string>& listKeys, int iTimeoutMs)
+{
+    QJsonObject request = AppRequest("press_keys", strApp, iTimeoutMs);
+    request["query"] = QueryObject(query);
+    QJsonArray keys;
+    for (const std::string& strKey : listKeys)
+        keys.append(Q(strKey));
+    request["keys"] = keys;
+    return Call(request, iTimeoutMs);
+}
+
 bool DesktopSession::SelectComboItem(const std::string& strApp, const stWidgetQuery& query, const std::string& strItem,
                                      int iTimeoutMs)
 {
@@ -585,6 +605,13 @@ bool DesktopSession::PressMessageBoxButton(const std::string& strApp, const std:
 {
     QJsonObject request = AppRequest("press_message_box_button", strApp, iTimeoutMs);
     request["button"] = Q(strButton);
+    request["title"] = Q(strTitle);
+    return Call(request, iTimeoutMs);
+}
+
+bool DesktopSession::CloseWindow(const std::string& strApp, const std::string& strTitle, int iTimeoutMs)
+{
+    QJsonObject request = AppRequest("close_window", strApp, iTimeoutMs);
     request["title"] = Q(strTitle);
     return Call(request, iTimeoutMs);
 }

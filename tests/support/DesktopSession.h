@@ -132,7 +132,8 @@ public:
     bool WaitForApplication(const std::string& strApp, int iTimeoutMs = c_iDesktopWaitMs);
     // Names of the applications on the accessibility bus now.
     std::vector<std::string> Applications();
-    // Titles of the application's top-level windows (message boxes included).
+    // Titles of the application's top-level windows on screen (message boxes included). Every
+    // call looks only into windows on screen: a hidden window's widgets are not found.
     std::vector<std::string> WindowTitles(const std::string& strApp);
     bool WaitForWindow(const std::string& strApp, const std::string& strTitle, int iTimeoutMs = c_iDesktopWaitMs);
     // bFound false when the widget did not turn up within the time-out (a short time-out
@@ -150,6 +151,10 @@ public:
                  int iTimeoutMs = c_iDesktopWaitMs);
     // Clicks the middle of the widget with the mouse.
     bool Click(const std::string& strApp, const stWidgetQuery& query, int iTimeoutMs = c_iDesktopWaitMs);
+    // Clicks the widget, waits until it has the keyboard focus, and presses the keys (xdotool
+    // names: "Return", "Escape", "Tab", "ctrl+a", "BackSpace", "a", ...).
+    bool PressKeys(const std::string& strApp, const stWidgetQuery& query, const std::vector<std::string>& listKeys,
+                   int iTimeoutMs = c_iDesktopWaitMs);
     // Opens the combo box with a click and clicks the item; true once the box shows it.
     bool SelectComboItem(const std::string& strApp, const stWidgetQuery& query, const std::string& strItem,
                          int iTimeoutMs = c_iDesktopWaitMs);
@@ -159,9 +164,14 @@ public:
     bool PressMessageBoxButton(const std::string& strApp, const std::string& strButton,
                                const std::string& strTitle = std::string(), int iTimeoutMs = c_iDesktopWaitMs);
 
+    // Closes a top-level window or message box as its title bar's close button would (there is
+    // no window manager: the fixture sends what one would). The program decides what closing
+    // means; check the outcome with WaitUntilGone or WindowTitles.
+    bool CloseWindow(const std::string& strApp, const std::string& strTitle, int iTimeoutMs = c_iDesktopWaitMs);
+
     // The whole screen into a PNG file.
     bool Screenshot(const std::string& strPngPath);
-    // One top-level window of the application (its area of the screen) into a PNG file.
+    // One top-level window or message box of the application (its area of the screen) into a PNG file.
     bool ScreenshotWindow(const std::string& strApp, const std::string& strTitle, const std::string& strPngPath,
                           int iTimeoutMs = c_iDesktopWaitMs);
 

@@ -24,6 +24,7 @@ constexpr const char* c_szWindow = "探针窗口";
 // Short, for calls that are expected to fail: the test checks they give up, not how fast.
 constexpr int c_iAbsentMs = 300;
 constexpr int c_iProcessesGoneMs = 5000;
+constexpr int c_iProcessPollMs = 50;
 
 struct stScreen {
     int iWidth;
@@ -67,10 +68,10 @@ std::vector<int> OtherProcesses()
 
 bool NoOtherProcessesWithin(int iTimeoutMs)
 {
-    for (int iWaited = 0; iWaited < iTimeoutMs; iWaited += 50) {
+    for (int iWaited = 0; iWaited < iTimeoutMs; iWaited += c_iProcessPollMs) {
         if (OtherProcesses().empty())
             return true;
-        usleep(50 * 1000);
+        usleep(c_iProcessPollMs * 1000);
     }
     return OtherProcesses().empty();
 }
@@ -120,6 +121,10 @@ TEST_P(DesktopSessionAtScreenSize, ReadsAndDrivesEveryKindOfWidgetTheTrayAndItsB
         EXPECT_EQ(table.listRows, (std::vector<std::vector<std::string>>{{"VL2120DN", "就绪", "SN0001"},
                                                                         {"VL3300", "缺纸", "SN0002"}}));
 
+        const stWidgetState cell = desktop.Widget(c_szProbe, stWidgetQuery::Named("缺纸", "table cell"));
+        ASSERT_TRUE(cell.bFound) << desktop.LastError();
+        EXPECT_TRUE(Inside(cell.extents, desktop.Widget(c_szProbe, stWidgetQuery::OfRole("table")).extents));
+
         const stWidgetState locked = desktop.Widget(c_szProbe, stWidgetQuery::Named("不可用", "push button"));
         ASSERT_TRUE(locked.bFound) << desktop.LastError();
         EXPECT_FALSE(locked.bEnabled);
@@ -137,6 +142,10 @@ TEST_P(DesktopSessionAtScreenSize, ReadsAndDrivesEveryKindOfWidgetTheTrayAndItsB
         EXPECT_TRUE(desktop.Widget(c_szProbe, stWidgetQuery::Named("已输入：打印机 A1", "label")).bFound)
             << desktop.LastError();
         EXPECT_EQ(desktop.Widget(c_szProbe, stWidgetQuery::Named("名称", "text")).strText, "打印机 A1");
+        ASSERT_TRUE(desktop.PressKeys(c_szProbe, stWidgetQuery::Named("名称", "text"), {"End", "BackSpace", "2"}))
+            << desktop.LastError();
+        EXPECT_TRUE(desktop.Widget(c_szProbe, stWidgetQuery::Named("已输入：打印机 A2", "label")).bFound)
+            << desktop.LastError();
 
         ASSERT_TRUE(desktop.SelectComboItem(c_szProbe, stWidgetQuery::OfRole("combo box"), "信封")) << desktop.LastError();
         EXPECT_TRUE(desktop.Widget(c_szProbe, stWidgetQuery::Named("纸张：信封", "label")).bFound) << desktop.LastError();
@@ -148,6 +157,9 @@ TEST_P(DesktopSessionAtScreenSize, ReadsAndDrivesEveryKindOfWidgetTheTrayAndItsB
         EXPECT_EQ(box.Text(), "打印机缺纸，请放入纸张。");
         EXPECT_EQ(box.listButtons, (std::vector<std::string>{"确  定", "取  消"}));
         EXPECT_TRUE(Inside(box.extents, {0, 0, screen.iWidth, screen.iHeight}));
+        const std::string strBoxShot = std::string(SHOT_DIR) + "/desktop-box-" + strSize + ".png";
+        ASSERT_TRUE(desktop.ScreenshotWindow(c_szProbe, "提示", strBoxShot)) << desktop.LastError();
+        EXPECT_EQ(PngSize(strBoxShot).iHeight, box.extents.iHeight);
         ASSERT_TRUE(desktop.PressMessageBoxButton(c_szProbe, "取  消", "提示")) << desktop.LastError();
         EXPECT_TRUE(desktop.Widget(c_szProbe, stWidgetQuery::Named("结果：取消", "label")).bFound) << desktop.LastError();
 
@@ -176,10 +188,17 @@ TEST_P(DesktopSessionAtScreenSize, ReadsAndDrivesEveryKindOfWidgetTheTrayAndItsB
             EXPECT_EQ(shown.iUrgency, 1);
         }
 
-        // The tray's way back to a hidden window, and a click on the icon itself.
+        // The tray's way back to a hidden window (hidden by a button, then closed as a user
+        // closes it), and a click on the icon itself.
         ASSERT_TRUE(desktop.Press(c_szProbe, stWidgetQuery::Named("隐藏窗口", "push button"))) << desktop.LastError();
         EXPECT_TRUE(desktop.WaitUntilGone(c_szProbe, stWidgetQuery::Named("显示消息", "push button")))
             << desktop.LastError();
+        ASSERT_TRUE(desktop.TriggerTrayMenuEntry("显示窗口")) << desktop.LastError();
+        ASSERT_TRUE(desktop.Widget(c_szProbe, stWidgetQuery::Named("显示消息", "push button")).bShowing);
+        ASSERT_TRUE(desktop.CloseWindow(c_szProbe, c_szWindow)) << desktop.LastError();
+        EXPECT_TRUE(desktop.WaitUntilGone(c_szProbe, stWidgetQuery::Named("显示消息", "push button")))
+            << desktop.LastError();
+        EXPECT_TRUE(desktop.WindowTitles(c_szProbe).empty());
         ASSERT_TRUE(desktop.TriggerTrayMenuEntry("显示窗口")) << desktop.LastError();
         EXPECT_TRUE(desktop.Press(c_szProbe, stWidgetQuery::Named("显示消息", "push button"))) << desktop.LastError();
         ASSERT_TRUE(desktop.PressMessageBoxButton(c_szProbe, "确  定")) << desktop.LastError();

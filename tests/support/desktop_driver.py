@@ -3,8 +3,11 @@
 # AT-SPI, the mouse through xdotool, the tray through its D-Bus menu and the recorded balloons.
 # One request per line on stdin, one answer per line on stdout, both JSON, so that the C++
 # fixture keeps one process (and one AT-SPI connection) for the whole test.
+import ctypes
+import ctypes.util
 import itertools
 import json
+import os
 import subprocess
 import sys
 import time
@@ -28,9 +31,13 @@ MENU_PROPERTIES = ["label", "enabled", "visible", "type", "toggle-type", "toggle
 WINDOW_ROLES = ("frame", "dialog", "alert", "window", "file chooser")
 # Cells are only walked into when a query asks for one: a big table would make every
 # search slow, one D-Bus round trip per cell.
-CELL_ROLES = ("table cell", "column header", "row header", "table row")
+CELL_ROLES = ("table cell", "table column header", "table row header", "column header", "row header")
 TABLE_ROLES = ("table", "tree table")
 X_LEFT_BUTTON = "1"
+# A program that stops answering (stuck in its GUI thread) must fail the call, not hold it for
+# D-Bus's default 25 s per accessible on the way.
+ATSPI_CALL_TIMEOUT_MS = 3000
+ATSPI_START_TIMEOUT_MS = 10000
 
 
 class Failure(Exception):
@@ -110,8 +117,9 @@ def describe(acc):
 
 
 def windows(app):
+    """The application's top-level windows on screen: Qt keeps hidden ones in the tree."""
     return [w for w in (app.getChildAtIndex(i) for i in range(app.childCount))
-            if w is not None and w.getRoleName() in WINDOW_ROLES]
+            if w is not None and w.getRoleName() in WINDOW_ROLES and w.getState().contains(pyatspi.STATE_SHOWING)]
 
 
 def walk(acc, into_tables):
@@ -270,6 +278,17 @@ def op_click(request):
     return True
 
 
+def op_press_keys(request):
+    """Clicks the widget (without a window manager, focus comes with the click) and presses the
+    keys, xdotool names such as "Return", "Escape", "ctrl+a", "BackSpace"."""
+    acc = usable_widget(request)
+    click_at(*centre_of(acc))
+    wait_for(request, lambda: True if states_of(acc)["focused"] else None, query_text(request) + " to take the focus")
+    subprocess.run(["xdotool", "key", "--clearmodifiers"] + request["keys"], check=True, stdout=subprocess.DEVNULL,
+                   timeout=DBUS_CALL_TIMEOUT_MS / 1000)
+    return True
+
+
 def op_select_combo_item(request):
     """Opens the combo box with a click and clicks the item, as a user does: Qt's combo boxes
     offer no selection through AT-SPI."""
@@ -292,6 +311,65 @@ def op_select_combo_item(request):
     click_at(*centre_of(item))
     wait_for(request, lambda: True if combo.name == item_text else None,
              "the combo box to show \"%s\"" % item_text)
+    return True
+
+
+class XClientMessageEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+
+class XEvent(ctypes.Union):
+    _fields_ = [("client", XClientMessageEvent), ("size", ctypes.c_long * 24)]
+
+
+X_CLIENT_MESSAGE = 33
+X_NO_EVENT_MASK = 0
+X_CURRENT_TIME = 0
+X_LONG_FORMAT = 32
+
+
+def x_window_at(x, y):
+    """The top-level X window under the point, found the way the mouse finds it."""
+    result = subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "getmouselocation", "--shell"],
+                            check=True, capture_output=True, text=True, timeout=DBUS_CALL_TIMEOUT_MS / 1000)
+    fields = dict(line.split("=", 1) for line in result.stdout.split())
+    return int(fields["WINDOW"])
+
+
+def send_delete_window(window):
+    """What a window manager sends when the user clicks a window's close button."""
+    xlib = ctypes.CDLL(ctypes.util.find_library("X11"))
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    xlib.XInternAtom.restype = ctypes.c_ulong
+    xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    xlib.XFlush.argtypes = [ctypes.c_void_p]
+    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = xlib.XOpenDisplay(None)
+    if not display:
+        raise Failure("cannot open the display")
+    event = XEvent()
+    event.client.type = X_CLIENT_MESSAGE
+    event.client.window = window
+    event.client.message_type = xlib.XInternAtom(display, b"WM_PROTOCOLS", False)
+    event.client.format = X_LONG_FORMAT
+    event.client.data[0] = xlib.XInternAtom(display, b"WM_DELETE_WINDOW", False)
+    event.client.data[1] = X_CURRENT_TIME
+    xlib.XSendEvent(display, window, False, X_NO_EVENT_MASK, ctypes.byref(event))
+    xlib.XFlush(display)
+    xlib.XCloseDisplay(display)
+
+
+def op_close_window(request):
+    """Closes a window as its title bar's close button would (the program may hide it instead)."""
+    window = wait_for(request, lambda: find_window(request),
+                      "window \"%s\" of \"%s\"" % (request["title"], request["app"]))
+    x, y, _width, _height = extents_of(window)
+    # A corner, not the middle: a message box in front of the window covers the middle.
+    send_delete_window(x_window_at(x + 1, y + 1))
     return True
 
 
@@ -326,13 +404,18 @@ def op_press_message_box_button(request):
     return True
 
 
+def find_window(request):
+    """A top-level window of the application by title, or else a message box with that title."""
+    window = next((w for w in windows(application(request)) if w.name == request["title"]), None)
+    return window if window is not None else find_message_box(request)
+
+
 def op_screenshot(request):
     """The root window, or the region of one window of an application, into a PNG file."""
     command = ["import", "-window", "root"]
     if request.get("app"):
-        window = wait_for(request, lambda: next((w for w in windows(application(request))
-                                                 if w.name == request["title"]), None),
-                          "window \"%s\" of \"%s\"" % (request.get("title"), request["app"]))
+        window = wait_for(request, lambda: find_window(request),
+                          "window \"%s\" of \"%s\"" % (request["title"], request["app"]))
         x, y, width, height = extents_of(window)
         command += ["-crop", "%dx%d+%d+%d" % (width, height, x, y), "+repage"]
     subprocess.run(command + [request["path"]], check=True, stdout=subprocess.DEVNULL,
@@ -474,6 +557,11 @@ def main():
     if len(sys.argv) != 2:
         sys.stderr.write("usage: desktop_driver.py NOTIFICATION_RECORD\n")
         return 2
+    # Answers get a descriptor of their own; anything else printing to standard output (a
+    # library's warning, a tool) lands in the error log instead of between two answers.
+    answers = os.fdopen(os.dup(sys.stdout.fileno()), "w", encoding="utf-8")
+    os.dup2(sys.stderr.fileno(), sys.stdout.fileno())
+    pyatspi.setTimeout(ATSPI_CALL_TIMEOUT_MS, ATSPI_START_TIMEOUT_MS)
     op_notifications, op_wait_notifications = make_notification_ops(sys.argv[1])
     ops = {name[3:]: function for name, function in globals().items() if name.startswith("op_")}
     ops["notifications"] = op_notifications
@@ -486,8 +574,8 @@ def main():
             answer = {"ok": False, "error": str(error)}
         except Exception as error:  # one bad call must not end the driver for the rest of the test
             answer = {"ok": False, "error": "%s: %s" % (type(error).__name__, error)}
-        sys.stdout.write(json.dumps(answer, ensure_ascii=False) + "\n")
-        sys.stdout.flush()
+        answers.write(json.dumps(answer, ensure_ascii=False) + "\n")
+        answers.flush()
     return 0
 
 

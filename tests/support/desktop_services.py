@@ -160,10 +160,13 @@ def main():
         sys.stderr.write("lost or could not own %s\n" % name)
         loop.quit()
 
+    # The fixture ends the services by closing their input: no signal needed, nothing left over.
+    GLib.io_add_watch(sys.stdin.fileno(), GLib.PRIORITY_DEFAULT, GLib.IOCondition.HUP | GLib.IOCondition.IN,
+                      lambda *_args: loop.quit() or False)
     for name in (WATCHER_NAME, NOTIFICATIONS_NAME, HOST_NAME):
         Gio.bus_own_name_on_connection(connection, name, Gio.BusNameOwnerFlags.DO_NOT_QUEUE, acquired, lost)
     loop.run()
-    return 1
+    return 0 if len(owned) == 3 else 1
 
 
 if __name__ == "__main__":
