@@ -204,7 +204,6 @@ TEST_F(MonitorE2eTest, RowsAndBalloonsFollowThePrintersAndAPanelCancelEmptiesThe
     EXPECT_EQ(TableRows(desktop).at(0).at(0), "Front");
 
     // The settings dialog at the design width, and Cancel hides it again.
-    ASSERT_TRUE(desktop.ScreenshotWindow(c_szApp, c_szWindow, SHOT_DIR "/monitor-window-1920.png"));
     ASSERT_TRUE(desktop.TriggerTrayMenuEntry(c_szSettings));
     const std::string strSettingsShot = SHOT_DIR "/monitor-settings-1920.png";
     ASSERT_TRUE(desktop.ScreenshotWindow(c_szApp, c_szSettings, strSettingsShot)) << desktop.LastError();
@@ -263,6 +262,13 @@ TEST_F(MonitorE2eTest, WideDesktopScalesTheWindowsAndAutostartIsSwitchedFromTheS
     ASSERT_TRUE(desktop.Press(c_szApp, stWidgetQuery::Named("确定", "push button")));
     EXPECT_TRUE(WaitFor([] { return FileExists(c_szAutostartEntry); }, 5000));
     EXPECT_EQ(ReadFile(c_szAutostartEntry), ReadFile(SuiteRoot::Path("bin/vorn-t905-tool-autostart.desktop")));
+
+    // The title bar's close only hides the window; a click on the tray icon brings it back.
+    ASSERT_TRUE(desktop.CloseWindow(c_szApp, c_szWindow)) << desktop.LastError();
+    EXPECT_TRUE(desktop.WaitUntilGone(c_szApp, stWidgetQuery::OfRole("table")));
+    EXPECT_TRUE(IsChildAlive(m_pidMonitor));
+    ASSERT_TRUE(desktop.ActivateTrayItem());
+    EXPECT_TRUE(desktop.WaitForWindow(c_szApp, c_szWindow));
 
     EXPECT_TRUE(ExitThroughTray(desktop, 4000)) << desktop.LastError();
 }
