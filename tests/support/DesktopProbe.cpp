@@ -3,6 +3,7 @@
 #include "ProgramOptions.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -84,6 +85,7 @@ int main(int argc, char** argv)
     auto* ask = new QPushButton(QString::fromUtf8("显示消息"), central);
     auto* hide = new QPushButton(QString::fromUtf8("隐藏窗口"), central);
     auto* locked = new QPushButton(QString::fromUtf8("不可用"), central);
+    auto* autostart = new QCheckBox(QString::fromUtf8("开机自动启动"), central);
     locked->setEnabled(false);
     layout->addWidget(heading);
     layout->addWidget(MakeTable(central));
@@ -94,6 +96,7 @@ int main(int argc, char** argv)
     layout->addWidget(ask);
     layout->addWidget(hide);
     layout->addWidget(locked);
+    layout->addWidget(autostart);
     layout->addWidget(result);
     window.setCentralWidget(central);
 

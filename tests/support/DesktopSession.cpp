@@ -169,6 +169,10 @@ QJsonObject QueryObject(const stWidgetQuery& query)
     if (!query.strWindow.empty())
         object["window"] = Q(query.strWindow);
     object["index"] = query.iIndex;
+    if (query.enChecked != enWidgetState::Any)
+        object["checked"] = query.enChecked == enWidgetState::Yes;
+    if (query.enEnabled != enWidgetState::Any)
+        object["enabled"] = query.enEnabled == enWidgetState::Yes;
     return object;
 }
 

@@ -19,6 +19,9 @@ namespace VornTest {
 // generous, because the program under test may be an ASan build on a loaded machine.
 constexpr int c_iDesktopWaitMs = 10000;
 
+// A state a widget must be in to match a query.
+enum class enWidgetState { Any, Yes, No };
+
 // Which widget a call means. Names and roles are compared exactly; roles are AT-SPI role
 // names: "push button", "text" (line edit), "combo box", "table", "label", "check box",
 // "radio button", "page tab", "alert", "list item", "table cell", ...
@@ -28,6 +31,10 @@ struct stWidgetQuery {
     std::string strRole;   // empty: any role
     std::string strWindow; // title of the top-level window to search; empty: all of them
     int iIndex = 0;        // the Nth match (0 first) in tree order
+    // Only widgets in these states match: Widget() with enChecked Yes waits until the check box
+    // is checked, which a call right after Press could miss (Press returns before the click).
+    enWidgetState enChecked = enWidgetState::Any;
+    enWidgetState enEnabled = enWidgetState::Any;
 
     static stWidgetQuery Named(const std::string& strName, const std::string& strRole = std::string());
     static stWidgetQuery OfRole(const std::string& strRole, int iIndex = 0);

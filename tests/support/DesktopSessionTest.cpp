@@ -137,6 +137,12 @@ TEST_P(DesktopSessionAtScreenSize, ReadsAndDrivesEveryKindOfWidgetTheTrayAndItsB
         EXPECT_TRUE(Inside(window.extents, {0, 0, screen.iWidth, screen.iHeight}));
         EXPECT_TRUE(Inside(locked.extents, window.extents));
 
+        stWidgetQuery autostart = stWidgetQuery::Named("开机自动启动", "check box");
+        EXPECT_FALSE(desktop.Widget(c_szProbe, autostart).bChecked);
+        ASSERT_TRUE(desktop.Press(c_szProbe, autostart)) << desktop.LastError();
+        autostart.enChecked = enWidgetState::Yes;
+        EXPECT_TRUE(desktop.Widget(c_szProbe, autostart).bFound) << desktop.LastError();
+
         ASSERT_TRUE(desktop.SetText(c_szProbe, stWidgetQuery::Named("名称", "text"), "打印机 A1"))
             << desktop.LastError();
         EXPECT_TRUE(desktop.Widget(c_szProbe, stWidgetQuery::Named("已输入：打印机 A1", "label")).bFound)
@@ -187,6 +193,22 @@ TEST_P(DesktopSessionAtScreenSize, ReadsAndDrivesEveryKindOfWidgetTheTrayAndItsB
             EXPECT_EQ(shown.iExpireTimeoutMs, 4000);
             EXPECT_EQ(shown.iUrgency, 1);
         }
+
+        // The recorder answers the rest of the notification interface, as a desktop's would.
+        auto AskNotifications = [&desktop](const std::string& strMethod, const std::vector<std::string>& listArgs) {
+            stToolOptions options;
+            options.listEnv = desktop.Environment();
+            std::vector<std::string> listArgv = {"dbus-send", "--session", "--print-reply",
+                                                 "--dest=org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                                                 "org.freedesktop.Notifications." + strMethod};
+            listArgv.insert(listArgv.end(), listArgs.begin(), listArgs.end());
+            return RunTool(listArgv, options);
+        };
+        EXPECT_NE(AskNotifications("GetCapabilities", {}).strStdout.find("\"body\""), std::string::npos);
+        EXPECT_TRUE(AskNotifications("GetServerInformation", {}).Succeeded());
+        ASSERT_TRUE(AskNotifications("CloseNotification", {"uint32:" + std::to_string(second.uId)}).Succeeded());
+        EXPECT_FALSE(desktop.Notifications().at(0).bClosed);
+        EXPECT_TRUE(desktop.Notifications().at(1).bClosed);
 
         // The tray's way back to a hidden window (hidden by a button, then closed as a user
         // closes it), and a click on the icon itself.
@@ -239,6 +261,13 @@ TEST(DesktopSession, CallsThatCannotSucceedGiveUpAndNameWhatTheyAwaited)
         {"a window that never opens", [&] { return desktop.WaitForWindow(c_szProbe, "设置", c_iAbsentMs); }, "设置"},
         {"a missing widget", [&] { return desktop.Widget(c_szProbe, stWidgetQuery::Named("没有"), c_iAbsentMs).bFound; },
          "没有"},
+        {"a button that stays disabled",
+         [&] {
+             stWidgetQuery query = stWidgetQuery::Named("不可用", "push button");
+             query.enEnabled = enWidgetState::Yes;
+             return desktop.Widget(c_szProbe, query, c_iAbsentMs).bFound;
+         },
+         "不可用"},
         {"a disabled button",
          [&] { return desktop.Press(c_szProbe, stWidgetQuery::Named("不可用", "push button"), c_iAbsentMs); }, "不可用"},
         {"text into a missing line edit",

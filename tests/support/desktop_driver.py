@@ -136,7 +136,12 @@ def walk(acc, into_tables):
 def matches(acc, query):
     if query.get("name") is not None and (acc.name or "") != query["name"]:
         return False
-    return not query.get("role") or acc.getRoleName() == query["role"]
+    if query.get("role") and acc.getRoleName() != query["role"]:
+        return False
+    if "checked" in query or "enabled" in query:
+        states = states_of(acc)
+        return all(states[state] == query[state] for state in ("checked", "enabled") if state in query)
+    return True
 
 
 def find_widget(request):
@@ -165,6 +170,9 @@ def query_text(request):
         parts.append("of role \"%s\"" % query["role"])
     if query.get("window"):
         parts.append("in window \"%s\"" % query["window"])
+    for state in ("checked", "enabled"):
+        if state in query:
+            parts.append(state if query[state] else "not " + state)
     if query.get("index", 0):
         parts.append("number %d" % query["index"])
     return "widget %s of \"%s\"" % (" ".join(parts) or "(any)", request["app"])
@@ -244,7 +252,8 @@ def op_table(request):
 def press(acc):
     action = acc.queryAction()
     names = [action.getName(i) for i in range(action.nActions)]
-    for wanted in ("Press", "press", "click"):
+    # Qt names a check box's or radio button's click "Toggle".
+    for wanted in ("Press", "press", "click", "Toggle", "toggle"):
         if wanted in names:
             return action.doAction(names.index(wanted))
     raise Failure("\"%s\" offers no press action (it has %s)" % (acc.name, names))
@@ -291,7 +300,8 @@ def op_press_keys(request):
 
 def op_select_combo_item(request):
     """Opens the combo box with a click and clicks the item, as a user does: Qt's combo boxes
-    offer no selection through AT-SPI."""
+    offer no selection through AT-SPI. The default style's popup shows every item that fits
+    on the screen, whatever the combo box's maximum of visible items, so the item is there."""
     combo = usable_widget(request)
     item_text = request["item"]
     items = [acc for acc in walk(combo, False) if acc.getRoleName() == "list item"]
@@ -304,8 +314,7 @@ def op_select_combo_item(request):
     click_at(*centre_of(combo))
 
     def popup_shows_item():
-        states = states_of(item)
-        return item if states["showing"] and extents_of(item)[2] > 0 else None
+        return item if states_of(item)["showing"] and extents_of(item)[2] > 0 else None
     wait_for(request, popup_shows_item, "the popup of the combo box showing \"%s\"" % item_text)
     time.sleep(POPUP_SETTLE_SECONDS)
     click_at(*centre_of(item))
@@ -468,12 +477,12 @@ def op_wait_tray_items(request):
                     "%d tray item(s) to register" % count)
 
 
-def tray_item(request):
+def tray_item(request, with_menu=True):
     items = op_tray_items(request)
     index = request.get("item", 0)
     if index >= len(items):
         raise Failure("no tray item number %d (%d registered)" % (index, len(items)))
-    if not items[index]["menu"]:
+    if with_menu and not items[index]["menu"]:
         raise Failure("tray item number %d has no menu" % index)
     return items[index]
 
@@ -521,7 +530,7 @@ def op_trigger_tray_entry(request):
 
 
 def op_activate_tray_item(request):
-    item = tray_item(request) if request.get("item", 0) else op_wait_tray_items(request)[0]
+    item = tray_item(request, with_menu=False)
     call(item["service"], item["path"], ITEM_INTERFACE, "Activate", GLib.Variant("(ii)", (0, 0)), None)
     return True
 
