@@ -17,7 +17,6 @@ constexpr int kVornScanListenBacklog = 20;
 constexpr size_t kVornFileNameSize = 256;
 constexpr size_t kVornDescriptorStringSize = 1024;
 constexpr size_t kVornIpTextSize = 16;
-constexpr int kVornMaxUsbDevices = 64;
 
 enum scanCommandType : int32_t {
     USB_FIND_DEV = 0,

@@ -13,14 +13,6 @@
 
 namespace {
 
-template <typename Record>
-Record RequestAs(const unsigned char* request)
-{
-    Record record;
-    memcpy(&record, request, sizeof record);
-    return record;
-}
-
 // The client's scanner address with the data connection this process owns.
 VornSocket OwnSocket(const stConnectionState& state, const VornSocket& requested)
 {
@@ -44,7 +36,7 @@ void SendStartReply(const stConnectionState& state, int result, int dataFd, cons
 
 void CmdTcpSendOsl(stConnectionState& state, const unsigned char* request)
 {
-    const auto req = RequestAs<TCPOSLReq>(request);
+    const auto req = vorn_RequestAs<TCPOSLReq>(request);
     std::vector<char> body;
     const int result = vorn_send_osl(req.socket, body, req.type);
     const TCPOSLRes reply {result, static_cast<int32_t>(body.size())};
@@ -56,12 +48,14 @@ void CmdTcpSendOsl(stConnectionState& state, const unsigned char* request)
 
 void CmdTcpScanStart(stConnectionState& state, const unsigned char* request)
 {
-    const auto req = RequestAs<TCPScanStartReq>(request);
+    const auto req = vorn_RequestAs<TCPScanStartReq>(request);
     VornSocket sock = OwnSocket(state, req.socket);
     int result = vorn_http_ScanStart(&sock, &req.info);
     state.dataConnectionFd = sock.tcpFromScanner;
     const std::string baseName = vorn_NextBaseName(state);
     if (result == SANE_STATUS_GOOD) {
+        state.lastScanTransport = enScanTransport::Tcp;
+        state.lastTcpScanner = req.socket;
         // Lives in the data process only, which owns its copy of the data connection.
         std::vector<unsigned char> buffer;
         const ScanRecordReader readRecord = [sock, &buffer](int& status, const unsigned char*& data,
@@ -84,7 +78,7 @@ void CmdTcpScanStart(stConnectionState& state, const unsigned char* request)
 
 void CmdTcpScanAbort(stConnectionState& state, const unsigned char* request)
 {
-    const auto req = RequestAs<TCPScanAbortReq>(request);
+    const auto req = vorn_RequestAs<TCPScanAbortReq>(request);
     // Stopped first: once the scanner drops the stream, the data process would send the
     // client a failure record in the middle of the abort's reply.
     vorn_StopDataProcess(state);
@@ -97,7 +91,7 @@ void CmdTcpScanAbort(stConnectionState& state, const unsigned char* request)
 
 void CmdTcpScanAdfStatus(stConnectionState& state, const unsigned char* request)
 {
-    const auto req = RequestAs<TCPCommonReq>(request);
+    const auto req = vorn_RequestAs<TCPCommonReq>(request);
     TCPADFStatusRes reply {};
     int status = 0;
     reply.result = vorn_http_adfstatus(req.socket, &status);
@@ -107,7 +101,7 @@ void CmdTcpScanAdfStatus(stConnectionState& state, const unsigned char* request)
 
 void CmdTcpScanDevProperties(stConnectionState& state, const unsigned char* request)
 {
-    const auto req = RequestAs<TCPCommonReq>(request);
+    const auto req = vorn_RequestAs<TCPCommonReq>(request);
     TCPDevPropertiesRes reply {};
     reply.result = vorn_http_DeviceProperties(req.socket, &reply.devPro);
     vorn_SendReply(state, &reply, sizeof reply, kDevicePropertiesSendError);
@@ -115,6 +109,6 @@ void CmdTcpScanDevProperties(stConnectionState& state, const unsigned char* requ
 
 void CmdDeleteFile(stConnectionState& state, const unsigned char* request)
 {
-    const auto req = RequestAs<CmdDeleteFileReq>(request);
+    const auto req = vorn_RequestAs<CmdDeleteFileReq>(request);
     vorn_DeleteScanFile(state.scanFolder, req.fileName);
 }
