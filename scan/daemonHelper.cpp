@@ -214,13 +214,6 @@ sigset_t vorn_WaitMask()
     return mask;
 }
 
-void vorn_UnblockSignalsForDataProcess()
-{
-    signal(SIGTERM, SIG_DFL);
-    const sigset_t set = SignalsTakenInWaits();
-    sigprocmask(SIG_UNBLOCK, &set, nullptr);
-}
-
 void create_daemon(bool foreground)
 {
     signal(SIGTTOU, SIG_IGN);

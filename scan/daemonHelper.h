@@ -37,12 +37,11 @@ bool vorn_install_stop_handlers();
 
 // The daemon's processes keep the stop signals (and SIGCHLD) blocked and take them only while
 // they wait (ppoll with this mask), so a signal can never slip in between the run-flag test
-// and the wait.
+// and the wait. A data process never waits for them: its connection decides when it ends, so
+// a stop signal sent to every process at once still lets the connection abort the scan first.
 void vorn_BlockSignalsOutsideWaits();
 // The current mask without the signals blocked above: the mask to wait with.
 sigset_t vorn_WaitMask();
-// A data process takes SIGTERM at once, with its default action.
-void vorn_UnblockSignalsForDataProcess();
 
 // Opens both logs in the scan folder, truncated; false if either cannot be opened. A log
 // that is a symbolic link is not followed.

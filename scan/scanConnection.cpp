@@ -61,7 +61,6 @@ void vorn_StartDataProcess(stConnectionState& state, const std::string& baseName
         const ssize_t released = read(release[0], &go, 1);
         close(release[0]);
         if (released == 1) {
-            vorn_UnblockSignalsForDataProcess();
             VornReopenDbg(state.scanFolder);
             vorn_RunScanDataLoop(state.clientFd, baseName, transport, readRecord);
         }
