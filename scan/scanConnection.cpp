@@ -115,7 +115,7 @@ void vorn_EndConnection(stConnectionState& state)
         state.dataConnectionFd = sock.tcpFromScanner;
     }
     for (int devfd : state.lockedDevices) {
-        if (scanRunning)
+        if (scanRunning && state.lastScanTransport == enScanTransport::Usb)
             ScanAbort(devfd);
         ScanUnlock(devfd);
     }
