@@ -73,7 +73,7 @@ const stCommand* FindCommand(int32_t code)
 void ReplyToShortReopen(const stConnectionState& state)
 {
     const USBReopenDevRes reply {SANE_STATUS_IO_ERROR, -1};
-    vorn_SendReply(state, &reply, sizeof reply, "[VornScanSDK] send USBReopenDevRes err");
+    vorn_SendReply(state, &reply, sizeof reply, kVornReopenReplySendError);
 }
 
 void ServeCommand(stConnectionState& state, int32_t code)

@@ -1,6 +1,8 @@
 // Process plumbing of the scan daemon: daemonisation, stop signals and the two log files.
 #include "daemonHelper.h"
 
+#include "commDef.h"
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -16,8 +18,6 @@ volatile sig_atomic_t g_iVornStopSignal = 0;
 
 namespace {
 
-// The logs are readable by everyone but writable only by the daemon, even with umask 0.
-constexpr mode_t kLogFileMode = 0644;
 constexpr size_t kLogLineMax = 4096;
 
 struct stLog {
@@ -39,9 +39,9 @@ std::string LogPath(const stLog& log)
 int OpenLogFile(const std::string& path, bool truncate)
 {
     const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | (truncate ? O_TRUNC : 0);
-    const int fd = open(path.c_str(), flags, kLogFileMode);
+    const int fd = open(path.c_str(), flags, kVornScanFileMode);
     if (fd >= 0)
-        fchmod(fd, kLogFileMode);
+        fchmod(fd, kVornScanFileMode);
     return fd;
 }
 

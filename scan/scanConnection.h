@@ -42,6 +42,11 @@ Record vorn_RequestAs(const unsigned char* request)
 // Sends all n bytes, with at most 10 further attempts after the first; n, or -1.
 ssize_t serverTcpSendWithRetry(int fd, const void* buffer, size_t n, int flags);
 
+// Send errors that USB and network commands share.
+constexpr const char* kVornStartReplySendError = "[VornScanSDK] send ScanStartReq result err";
+constexpr const char* kVornDevicePropertiesSendError = "[VornScanSDK] send ScanDevicePropertiesRes err";
+constexpr const char* kVornReopenReplySendError = "[VornScanSDK] send USBReopenDevRes err";
+
 // Sends a reply; logs sendError (to the error log) when it cannot be sent.
 bool vorn_SendReply(const stConnectionState& state, const void* reply, size_t size, const char* sendError);
 

@@ -12,8 +12,6 @@
 
 namespace {
 
-// Readable by the desktop user's client, writable only by the daemon, whatever the umask.
-constexpr mode_t kPageFileMode = 0644;
 constexpr int kExtraWriteAttempts = 10;
 
 struct stRecordTexts {
@@ -64,7 +62,7 @@ int OpenPageFile(const std::string& baseName, int page)
 {
     const std::string name = vorn_PageFileName(baseName, page);
     // Never through a link or into a file someone placed under the name beforehand.
-    return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPageFileMode);
+    return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kVornScanFileMode);
 }
 
 // True when size more bytes keep the scan within its bound and leave the file system its reserve.

@@ -22,6 +22,7 @@ constexpr const char* kBaseNameFormat = "%s/%s%d_%d";
 constexpr const char* kPageFileFormat = "%s_%d.tmp";
 constexpr const char* kPageFileSuffix = ".tmp";
 constexpr const char* kPageFilePrefix = "vornscandata_";
+constexpr const char* kRefuseDeleteLine = "[VornScanSDK] refuse to delete file:%s";
 // Group and others must not write into the scan folder.
 constexpr mode_t kForeignWriteBits = S_IWGRP | S_IWOTH;
 
@@ -164,7 +165,7 @@ void vorn_DeleteScanFile(const std::string& scanFolder, const char* fileName)
     const std::string path = ClientText(fileName);
     std::string leaf;
     if (!SplitInScanFolder(scanFolder, path, leaf)) {
-        vorn_log_err("[VornScanSDK] refuse to delete file:%s", vorn_LogText(path).c_str());
+        vorn_log_err(kRefuseDeleteLine, vorn_LogText(path).c_str());
         return;
     }
     const int folderFd = open(scanFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -175,7 +176,7 @@ void vorn_DeleteScanFile(const std::string& scanFolder, const char* fileName)
         if (S_ISREG(info.st_mode))
             unlinkat(folderFd, leaf.c_str(), 0);
         else
-            vorn_log_err("[VornScanSDK] refuse to delete file:%s", vorn_LogText(path).c_str());
+            vorn_log_err(kRefuseDeleteLine, vorn_LogText(path).c_str());
     }
     close(folderFd);
 }

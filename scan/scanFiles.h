@@ -6,9 +6,6 @@
 #include <string>
 #include <sys/types.h>
 
-// Mode of a scan folder the daemon creates; it refuses one that others may write into.
-constexpr mode_t kVornScanFolderMode = 0755;
-
 // "<folder>/vornscandata_<pid>_<index>": the base name of one scan's page files.
 std::string vorn_ScanBaseName(const std::string& scanFolder, int pid, int index);
 // "<base>_<page>.tmp"

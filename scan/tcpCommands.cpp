@@ -21,15 +21,13 @@ VornSocket OwnSocket(const stConnectionState& state, const VornSocket& requested
     return sock;
 }
 
-constexpr const char* kDevicePropertiesSendError = "[VornScanSDK] send ScanDevicePropertiesRes err";
-
 void SendStartReply(const stConnectionState& state, int result, int dataFd, const std::string& baseName)
 {
     TCPScanStartRes reply {};
     reply.result = result;
     reply.socketDataFd = dataFd;
     snprintf(reply.fileName, sizeof reply.fileName, "%s", baseName.c_str());
-    vorn_SendReply(state, &reply, sizeof reply, "[VornScanSDK] send ScanStartReq result err");
+    vorn_SendReply(state, &reply, sizeof reply, kVornStartReplySendError);
 }
 
 } // namespace
@@ -40,10 +38,10 @@ void CmdTcpSendOsl(stConnectionState& state, const unsigned char* request)
     std::vector<char> body;
     const int result = vorn_send_osl(req.socket, body, req.type);
     const TCPOSLRes reply {result, static_cast<int32_t>(body.size())};
-    if (!vorn_SendReply(state, &reply, sizeof reply, kDevicePropertiesSendError))
+    if (!vorn_SendReply(state, &reply, sizeof reply, kVornDevicePropertiesSendError))
         return;
     if (!body.empty())
-        vorn_SendReply(state, body.data(), body.size(), kDevicePropertiesSendError);
+        vorn_SendReply(state, body.data(), body.size(), kVornDevicePropertiesSendError);
 }
 
 void CmdTcpScanStart(stConnectionState& state, const unsigned char* request)
@@ -96,7 +94,7 @@ void CmdTcpScanAdfStatus(stConnectionState& state, const unsigned char* request)
     int status = 0;
     reply.result = vorn_http_adfstatus(req.socket, &status);
     reply.st = status;
-    vorn_SendReply(state, &reply, sizeof reply, kDevicePropertiesSendError);
+    vorn_SendReply(state, &reply, sizeof reply, kVornDevicePropertiesSendError);
 }
 
 void CmdTcpScanDevProperties(stConnectionState& state, const unsigned char* request)
@@ -104,7 +102,7 @@ void CmdTcpScanDevProperties(stConnectionState& state, const unsigned char* requ
     const auto req = vorn_RequestAs<TCPCommonReq>(request);
     TCPDevPropertiesRes reply {};
     reply.result = vorn_http_DeviceProperties(req.socket, &reply.devPro);
-    vorn_SendReply(state, &reply, sizeof reply, kDevicePropertiesSendError);
+    vorn_SendReply(state, &reply, sizeof reply, kVornDevicePropertiesSendError);
 }
 
 void CmdDeleteFile(stConnectionState& state, const unsigned char* request)

@@ -7,6 +7,12 @@
 #include <cstring>
 #include <new>
 
+namespace {
+
+constexpr const char* kBlockHeaderError = "[VornScanSDK] vorn_tcp_recv_with_retry blockdata err";
+
+} // namespace
+
 void vorn_tcp_CloseDataConnection(VornSocket* sock)
 {
     vorn_close_tcp(sock->tcpFromScanner);
@@ -58,7 +64,7 @@ int vorn_tcp_ScanRecord(VornSocket* sock, int& status, std::vector<unsigned char
     readSize = 0;
     unsigned char header[kBlockHeaderSize] = {};
     if (vorn_tcp_recv_with_retry(sock->tcpFromScanner, header, kBlockHeaderSize) != 0) {
-        vorn_log_err("[VornScanSDK] vorn_tcp_recv_with_retry blockdata err");
+        vorn_log_err("%s", kBlockHeaderError);
         vorn_tcp_CloseDataConnection(sock);
         return SANE_STATUS_IO_ERROR;
     }
@@ -84,7 +90,7 @@ int vorn_tcp_ScanRecord(VornSocket* sock, int& status, std::vector<unsigned char
     }
     const int size = vorn_ParseHeaderSize(header, kBlockHeaderDigitsOffset);
     if (size < 0) {
-        vorn_log_err("[VornScanSDK] vorn_tcp_recv_with_retry blockdata err");
+        vorn_log_err("%s", kBlockHeaderError);
         vorn_tcp_CloseDataConnection(sock);
         return SANE_STATUS_IO_ERROR;
     }

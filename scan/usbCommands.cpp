@@ -58,7 +58,7 @@ void SendStartReply(const stConnectionState& state, int result, const std::strin
     USBScanStartRes reply {};
     reply.result = result;
     snprintf(reply.fileName, sizeof reply.fileName, "%s", baseName.c_str());
-    vorn_SendReply(state, &reply, sizeof reply, "[VornScanSDK] send ScanStartReq result err");
+    vorn_SendReply(state, &reply, sizeof reply, kVornStartReplySendError);
 }
 
 } // namespace
@@ -160,7 +160,7 @@ void CmdUsbScanDevProperties(stConnectionState& state, const unsigned char* requ
     const auto req = vorn_RequestAs<USBCommonReq>(request);
     USBScanDevicePropertiesRes reply {};
     reply.result = IsOwnDevice(state, req.devfd) ? ScanDeviceProperties(req.devfd, &reply.st) : SANE_STATUS_IO_ERROR;
-    vorn_SendReply(state, &reply, sizeof reply, "[VornScanSDK] send ScanDevicePropertiesRes err");
+    vorn_SendReply(state, &reply, sizeof reply, kVornDevicePropertiesSendError);
 }
 
 void CmdUsbScanStart(stConnectionState& state, const unsigned char* request)
@@ -227,5 +227,5 @@ void CmdUsbReopenDev(stConnectionState& state, const unsigned char* request)
             vorn_close_device(fd);
         }
     }
-    vorn_SendReply(state, &reply, sizeof reply, "[VornScanSDK] send USBReopenDevRes err");
+    vorn_SendReply(state, &reply, sizeof reply, kVornReopenReplySendError);
 }
