@@ -239,12 +239,14 @@ SettingInfo VornSaneOptions::Settings() const
     return info;
 }
 
-stVornFrame VornSaneOptions::RawFrame() const
+stVornFrame VornSaneOptions::RawFrame(SANE_Int dpi) const
 {
     const SettingInfo info = Settings();
+    if (dpi <= 0)
+        dpi = m_iDpi;
     stVornFrame frame;
-    frame.iPixelsPerLine = static_cast<SANE_Int>(static_cast<long long>(info.width) * m_iDpi / kMilsPerInch);
-    frame.iLines = static_cast<SANE_Int>(static_cast<long long>(info.height) * m_iDpi / kMilsPerInch);
+    frame.iPixelsPerLine = static_cast<SANE_Int>(static_cast<long long>(info.width) * dpi / kMilsPerInch);
+    frame.iLines = static_cast<SANE_Int>(static_cast<long long>(info.height) * dpi / kMilsPerInch);
     if (IsLineart()) {
         frame.iDepth = 1;
         frame.iBytesPerLine = (frame.iPixelsPerLine + 7) / 8;

@@ -72,8 +72,8 @@ public:
     SANE_Int Dpi() const { return m_iDpi; }
     // Scan parameters for the daemon; width, height and offsets in thousandths of an inch.
     SettingInfo Settings() const;
-    // The frame a raw page of these settings fills.
-    stVornFrame RawFrame() const;
+    // The frame a raw page of these settings fills, scanned at dpi (0: the chosen resolution).
+    stVornFrame RawFrame(SANE_Int dpi = 0) const;
 
 private:
     uint32_t Mils(SANE_Fixed mm) const;

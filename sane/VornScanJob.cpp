@@ -76,7 +76,7 @@ SANE_Status VornScanJob::StartPage(const VornSaneOptions& options, bool bJpeg)
         Stop();
         return status;
     }
-    m_stFrame = options.RawFrame();
+    m_stFrame = options.RawFrame(m_link.ScannedDpi(options.Settings()));
     return m_bJpeg ? DecodeJpegPage() : SANE_STATUS_GOOD;
 }
 

@@ -14,6 +14,9 @@ constexpr int kNoAdfStatus = 0;
 // Device property bits of the maker's USB scanners.
 constexpr uint8_t kUsbSourceAdf = 0x02;
 constexpr uint8_t kUsbCompressionJpeg = 1u << COMPRESSION_JPEG;
+// The daemon scans feeder pages asked for at 1200 dpi at 600, which USB feeders cannot exceed.
+constexpr SANE_Int kUsbFeederTooFineDpi = 1200;
+constexpr SANE_Int kUsbFeederDpi = 600;
 
 class VornUsbLink : public VornScanLink {
 public:
@@ -97,6 +100,11 @@ public:
         const USBCommonReq request {m_iDevFd};
         Client()->ResultOf(USB_SCAN_UNLOCK, &request, sizeof request, result);
         m_bLocked = false;
+    }
+
+    SANE_Int ScannedDpi(const SettingInfo& info) const override
+    {
+        return info.feederEnabled && info.xResolution == kUsbFeederTooFineDpi ? kUsbFeederDpi : info.xResolution;
     }
 
     bool FirstRecordBeginsPage() const override { return false; }

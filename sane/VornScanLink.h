@@ -40,6 +40,8 @@ public:
     virtual int AdfStatus() = 0;
     // Called once a scan has ended on its own.
     virtual void Finish() {}
+    // The resolution the scanner really scans these settings at.
+    virtual SANE_Int ScannedDpi(const SettingInfo& info) const { return info.xResolution; }
     // True for transports whose first record opens the first page whatever it says.
     virtual bool FirstRecordBeginsPage() const = 0;
 

@@ -1,4 +1,5 @@
 // JPEG pages decoded into frames; the pages are made here with libjpeg.
+#include "TestJpeg.h"
 #include "VornJpegPage.h"
 
 #include <gtest/gtest.h>
@@ -9,37 +10,17 @@
 #include <string>
 #include <unistd.h>
 
-#include <jpeglib.h>
-
 namespace {
 
 constexpr int kWidth = 40;
 constexpr int kHeight = 30;
 
-// A flat image of one value per component, written as a JPEG file.
 std::string WriteJpeg(const char* name, bool color, unsigned char value)
 {
     const std::string path = testing::TempDir() + name;
+    const std::vector<unsigned char> jpeg = MakeTestJpeg(kWidth, kHeight, color, value);
     FILE* file = fopen(path.c_str(), "wb");
-    jpeg_compress_struct info {};
-    jpeg_error_mgr error {};
-    info.err = jpeg_std_error(&error);
-    jpeg_create_compress(&info);
-    jpeg_stdio_dest(&info, file);
-    info.image_width = kWidth;
-    info.image_height = kHeight;
-    info.input_components = color ? 3 : 1;
-    info.in_color_space = color ? JCS_RGB : JCS_GRAYSCALE;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 100, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    std::vector<unsigned char> row(static_cast<size_t>(kWidth) * info.input_components, value);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW line = row.data();
-        jpeg_write_scanlines(&info, &line, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
+    fwrite(jpeg.data(), 1, jpeg.size(), file);
     fclose(file);
     return path;
 }

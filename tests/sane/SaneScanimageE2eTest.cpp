@@ -6,6 +6,7 @@
 #include "ScanDaemonFixture.h"
 #include "ScannerSimulator.h"
 #include "SuiteRoot.h"
+#include "TestJpeg.h"
 #include "UsbScanner.h"
 #include "UsbTestbed.h"
 
@@ -232,13 +233,57 @@ TEST_F(SaneScanimageTest, AdfBatchGivesOneFilePerPageAndEndsWhenTheFeederIsDone)
 TEST_F(SaneScanimageTest, JamMidBatchIsReportedAsAJam)
 {
     const size_t size = static_cast<size_t>(kWidthPx) * kLines;
+    // The USB scanner says "jam" in its record; the network scanner cancels the job and its
+    // feeder then reports the jam.
+    const Bytes usbPage(size, 0x5A);
+    const std::vector<std::vector<uint8_t>> usbJam = {
+        UsbScanner::DataRecord(UsbScanner::StatusBeginOfScan, 23),
+        UsbScanner::DataRecord(UsbScanner::StatusBeginOfPage, 23),
+        UsbScanner::DataRecord(UsbScanner::StatusData, static_cast<uint16_t>(23 + size)),
+        std::vector<uint8_t>(usbPage.begin(), usbPage.end()),
+        UsbScanner::DataRecord(UsbScanner::StatusEndOfPage, 23),
+        UsbScanner::DataRecord(UsbScanner::StatusBeginOfPage, 23),
+        UsbScanner::DataRecord(UsbScanner::StatusData, static_cast<uint16_t>(23 + size / 2)),
+        std::vector<uint8_t>(size / 2, 0x11),
+        UsbScanner::DataRecord(SCAN_STATUS_ABORTED_PAPER_JAM, 23),
+    };
+    m_usbScanner->SetProperties(3, 0x03);  // flatbed and feeder
+    m_usbScanner->SetScanTransfers(usbJam);
     ASSERT_NO_FATAL_FAILURE(StartNetwork({size, size / 2}, stSimScript::enEnding::JobCancel, '3'));
-    std::vector<std::string> args = {"-d", kNetworkDevice, "--mode", "Gray", "--source", "ADF",
-                                     "--batch=" + m_strOut + "/page%d.pnm"};
+
+    for (const char* device : {kNetworkDevice, kUsbDevice}) {
+        SCOPED_TRACE(device);
+        const std::string batch = m_strOut + "/" + (device == kUsbDevice ? "usb" : "net");
+        std::vector<std::string> args = {"-d", device, "--mode", "Gray", "--source", "ADF", "--batch=" + batch + "%d.pnm"};
+        args.insert(args.end(), kSmallArea.begin(), kSmallArea.end());
+        const stToolResult scanned = Scanimage(args);
+        EXPECT_NE(scanned.strStderr.find("Document feeder jammed"), std::string::npos) << scanned.strStderr;
+        const Bytes first = device == kUsbDevice ? usbPage : ScannerSimulator::PageBytes(0, size);
+        EXPECT_TRUE(ReadPnm(batch + "1.pnm").listSamples == first);
+        EXPECT_EQ(PageFilesLeftAfterAWhile(), "");
+    }
+}
+
+TEST_F(SaneScanimageTest, JpegPagesOfAUsbScannerThatOffersJpegArriveDecodedInTheirOwnSize)
+{
+    m_usbScanner->SetProperties(0x04 | 0x01, 0x01);  // JPEG offered, flatbed only
+    const std::vector<unsigned char> jpeg = MakeTestJpeg(200, 100, true, 90);
+    m_usbScanner->SetScan({std::vector<uint8_t>(jpeg.begin(), jpeg.end())}, 4096);
+    std::vector<std::string> args = {"-d", kUsbDevice, "--mode", "Color", "-o", m_strOut + "/jpeg.pnm"};
     args.insert(args.end(), kSmallArea.begin(), kSmallArea.end());
     const stToolResult scanned = Scanimage(args);
-    EXPECT_NE(scanned.strStderr.find("Document feeder jammed"), std::string::npos) << scanned.strStderr;
-    EXPECT_TRUE(ReadPnm(m_strOut + "/page1.pnm").listSamples == ScannerSimulator::PageBytes(0, size));
+    ASSERT_TRUE(scanned.Succeeded()) << scanned.strStderr;
+
+    const stPnm image = ReadPnm(m_strOut + "/jpeg.pnm");
+    EXPECT_EQ(image.strHeader, "P6 200 100 255");
+    ASSERT_EQ(image.listSamples.size(), 200u * 100u * 3u);
+    for (unsigned char sample : image.listSamples)
+        ASSERT_NEAR(sample, 90, 2);
+    // The lock asked the scanner for JPEG: compression mode 2 at byte 9.
+    bool askedForJpeg = false;
+    for (const std::vector<uint8_t>& command : m_usbScanner->ReceivedCommands())
+        askedForJpeg = askedForJpeg || (command.size() == 55 && command[2] == UsbScanner::CodeLock && command[9] == 2);
+    EXPECT_TRUE(askedForJpeg);
     EXPECT_EQ(PageFilesLeftAfterAWhile(), "");
 }
 
