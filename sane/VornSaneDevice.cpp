@@ -76,12 +76,6 @@ VornSaneDevice::VornSaneDevice(std::unique_ptr<VornScanLink> link)
     m_link->SetInterruptFlag(&m_bCancel);
 }
 
-VornSaneDevice::~VornSaneDevice()
-{
-    // The job goes first: stopping it may still talk to the daemon through the link.
-    m_job.reset();
-}
-
 SANE_Status VornSaneDevice::Open(const std::string& name, std::unique_ptr<VornSaneDevice>& device)
 {
     std::unique_ptr<VornScanLink> link = LinkFor(name);

@@ -31,7 +31,6 @@ class VornSaneDevice {
 public:
     // Opens the scanner of a name as VornDiscoverScanners gives them.
     static SANE_Status Open(const std::string& name, std::unique_ptr<VornSaneDevice>& device);
-    ~VornSaneDevice();
 
     const SANE_Option_Descriptor* Descriptor(SANE_Int option) const { return m_options->Descriptor(option); }
     SANE_Status Control(SANE_Int option, SANE_Action action, void* value, SANE_Int* info);
@@ -50,5 +49,6 @@ private:
     volatile sig_atomic_t m_bCancel = 0;
     volatile sig_atomic_t m_bInCall = 0;
     bool m_bPageBegun = false;
+    // Declared last, so it goes first: stopping a job may still talk through the link.
     std::unique_ptr<VornScanJob> m_job;
 };

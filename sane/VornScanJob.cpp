@@ -82,6 +82,7 @@ SANE_Status VornScanJob::StartPage(const VornSaneOptions& options, bool bJpeg)
 
 SANE_Status VornScanJob::StartJob(const VornSaneOptions& options)
 {
+    m_link.DropIfClosed();
     m_bFeeder = options.IsAdf();
     if (m_bFeeder) {
         const int adf = m_link.AdfStatus();
@@ -95,12 +96,9 @@ SANE_Status VornScanJob::StartJob(const VornSaneOptions& options)
         info.compType = COMPRESSION_JPEG;
     std::string baseName;
     const SANE_Status status = m_link.Start(info, baseName);
-    if (status != SANE_STATUS_GOOD) {
-        // A refused start may still have named files; nothing of it is wanted.
-        if (!baseName.empty())
-            m_link.Abort(baseName);
+    // A refused start leaves no page files: its data process ends before writing any.
+    if (status != SANE_STATUS_GOOD)
         return status;
-    }
     m_strBaseName = baseName.empty() ? "?" : baseName;
     m_bFirstRecord = true;
     m_iEndResult = SANE_STATUS_GOOD;

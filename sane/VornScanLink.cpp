@@ -77,10 +77,7 @@ public:
         int32_t result = 0;
         if (Client() != nullptr)
             Client()->UsbScanAbort(m_iDevFd, baseName, result);
-        // The abort resets the scanner, which also drops its lock.
-        m_bLocked = false;
         DrainAndDisconnect();
-        m_iDevFd = -1;
     }
 
     int AdfStatus() override
@@ -108,6 +105,15 @@ public:
     }
 
     bool FirstRecordBeginsPage() const override { return false; }
+
+protected:
+    // The descriptor and the lock belonged to the connection process (an abort's reset also
+    // ends the lock).
+    void OnDisconnect() override
+    {
+        m_iDevFd = -1;
+        m_bLocked = false;
+    }
 
 private:
     // The connection with this scanner opened in it (devfd is only meaningful there).
@@ -232,6 +238,18 @@ void VornScanLink::DeleteFile(const std::string& fileName)
 {
     if (Client() != nullptr)
         Client()->DeleteFile(fileName);
+}
+
+void VornScanLink::Disconnect()
+{
+    m_client.reset();
+    OnDisconnect();
+}
+
+void VornScanLink::DropIfClosed()
+{
+    if (m_client && !m_client->StaysSilent(0))
+        Disconnect();
 }
 
 void VornScanLink::DrainAndDisconnect()

@@ -45,13 +45,18 @@ public:
     // True for transports whose first record opens the first page whatever it says.
     virtual bool FirstRecordBeginsPage() const = 0;
 
-    void DeleteFile(const std::string& fileName);
+    virtual void DeleteFile(const std::string& fileName);
+    // Between scans the daemon sends nothing; a connection with something to read was closed
+    // by it (an idle connection, a restart) and is replaced on next use.
+    void DropIfClosed();
     void SetInterruptFlag(const volatile sig_atomic_t* flag) { m_pInterrupt = flag; }
 
 protected:
     // The daemon connection, opened on first use and again after an abort closed it.
     VornScanClient* Client();
-    void Disconnect() { m_client.reset(); }
+    void Disconnect();
+    // What a transport held on the dropped connection is gone with it.
+    virtual void OnDisconnect() {}
     // Aborts end with the connection dropped: records of the killed data process may be cut.
     void DrainAndDisconnect();
 

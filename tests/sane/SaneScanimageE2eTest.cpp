@@ -96,6 +96,28 @@ std::string PageFilesLeftAfterAWhile()
     return names;
 }
 
+// An instrumented backend needs the sanitizer runtimes loaded first into the uninstrumented
+// scanimage: the ones this test process runs with.
+void PreloadSanitizerRuntimes()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    std::ifstream maps("/proc/self/maps");
+    std::string preload;
+    for (std::string line; std::getline(maps, line);) {
+        const size_t path = line.find('/');
+        if (path == std::string::npos)
+            continue;
+        const std::string library = line.substr(path);
+        const bool runtime = library.find("/libasan.so") != std::string::npos || library.find("/libubsan.so") != std::string::npos;
+        if (runtime && preload.find(library) == std::string::npos)
+            preload += library + ":";
+    }
+    const char* current = getenv("LD_PRELOAD");
+    preload += current != nullptr ? current : "";
+    setenv("LD_PRELOAD", preload.c_str(), 1);
+#endif
+}
+
 class SaneScanimageTest : public ScanDaemonTest {
 protected:
     void SetUp() override
@@ -112,6 +134,8 @@ protected:
         // scanimage and every child started here find only this backend.
         setenv("SANE_CONFIG_DIR", m_strConfig.c_str(), 1);
         setenv("LD_LIBRARY_PATH", SANE_BACKEND_DIR, 1);
+        static const bool s_bPreloaded = (PreloadSanitizerRuntimes(), true);
+        (void)s_bPreloaded;
     }
     void TearDown() override
     {
