@@ -1,7 +1,8 @@
-// Scans a 600-dpi colour A4 page from the simulated network scanner twice per round: with the
-// daemon alone (the daemon's own client reading records into page files) and with the real
-// scanimage through libsane-vorn and the daemon into a PNM file, then prints the median times
-// and how much the backend adds. Runs as root in private namespaces; touches nothing else.
+// Scans a 600-dpi colour A4 page from the simulated network scanner in several ways per round:
+// with the daemon alone (the daemon's own client reading records into page files), with the
+// real scanimage through libsane-vorn and the daemon (into a PNM file and into /dev/null), and
+// with libsane-vorn called in this process; prints the median times, scanimage's own start-up
+// and how much each adds. Runs as root in private namespaces; touches nothing else.
 #include "ChildProcess.h"
 #include "PrivateNamespace.h"
 #include "ScannerSimulator.h"
@@ -13,12 +14,29 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include <sane/sane.h>
+
+// The backend's entry points, linked directly.
+extern "C" {
+SANE_Status sane_vorn_init(SANE_Int* version, SANE_Auth_Callback authorize);
+SANE_Status sane_vorn_open(SANE_String_Const name, SANE_Handle* handle);
+const SANE_Option_Descriptor* sane_vorn_get_option_descriptor(SANE_Handle handle, SANE_Int option);
+SANE_Status sane_vorn_control_option(SANE_Handle handle, SANE_Int option, SANE_Action action, void* value,
+                                     SANE_Int* info);
+SANE_Status sane_vorn_start(SANE_Handle handle);
+SANE_Status sane_vorn_read(SANE_Handle handle, SANE_Byte* data, SANE_Int maxLength, SANE_Int* length);
+void sane_vorn_cancel(SANE_Handle handle);
+void sane_vorn_close(SANE_Handle handle);
+}
 
 namespace {
 
@@ -30,10 +48,12 @@ constexpr uint32_t kWidthMils = 8268;
 constexpr uint32_t kHeightMils = 11693;
 constexpr size_t kPageBytes = size_t(kWidthMils * kDpi / 1000) * 3 * (kHeightMils * kDpi / 1000);
 constexpr size_t kBlockSize = 64 * 1024;
-constexpr int kDefaultRounds = 3;
+constexpr int kDefaultRounds = 9;
 constexpr int kDaemonStartTries = 250;
 // scanimage writing to nowhere shows the backend's share without the image file's.
 constexpr const char* kNowhere = "/dev/null";
+// scanimage's own read size.
+constexpr SANE_Int kReadSize = 32 * 1024;
 
 using Clock = std::chrono::steady_clock;
 
@@ -82,13 +102,23 @@ double DaemonAlone(long long& bytes)
     return seconds;
 }
 
-double ThroughBackend(const std::string& output, long long& bytes)
+// CPU seconds of the children reaped so far: scanimage's, not the detached daemon's.
+double ChildCpuSeconds()
 {
+    rusage usage {};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double ThroughBackend(const std::string& output, long long& bytes, double& cpuSeconds)
+{
+    const double cpuBefore = ChildCpuSeconds();
     const auto started = Clock::now();
     const VornTest::stToolResult scanned =
         VornTest::RunTool({"scanimage", "-d", kDevice, "--mode", "Color", "--resolution", std::to_string(kDpi), "-l",
                            "0", "-t", "0", "-x", "210", "-y", "297", "--format=pnm", "-o", output});
     const double seconds = Seconds(Clock::now() - started);
+    cpuSeconds = ChildCpuSeconds() - cpuBefore;
     struct stat info {};
     if (!scanned.Succeeded() || stat(output.c_str(), &info) != 0) {
         fprintf(stderr, "scanimage failed: %s\n", scanned.strStderr.c_str());
@@ -98,6 +128,49 @@ double ThroughBackend(const std::string& output, long long& bytes)
     if (output != kNowhere)
         unlink(output.c_str());
     return seconds;
+}
+
+// Sets an option by its name, as a front-end does.
+bool SetOption(SANE_Handle handle, const char* name, void* value)
+{
+    for (SANE_Int option = 1;; ++option) {
+        const SANE_Option_Descriptor* descriptor = sane_vorn_get_option_descriptor(handle, option);
+        if (descriptor == nullptr)
+            return false;
+        if (descriptor->name != nullptr && strcmp(descriptor->name, name) == 0)
+            return sane_vorn_control_option(handle, option, SANE_ACTION_SET_VALUE, value, nullptr) == SANE_STATUS_GOOD;
+    }
+}
+
+double InProcess(long long& bytes)
+{
+    const auto started = Clock::now();
+    SANE_Handle handle = nullptr;
+    char color[] = "Color";
+    SANE_Word dpi = kDpi;
+    SANE_Word width = SANE_FIX(210.0);
+    SANE_Word height = SANE_FIX(297.0);
+    if (sane_vorn_open(kDevice + strlen("vorn:"), &handle) != SANE_STATUS_GOOD)
+        return -1;
+    const bool set = SetOption(handle, "mode", color) && SetOption(handle, "resolution", &dpi)
+        && SetOption(handle, "br-x", &width) && SetOption(handle, "br-y", &height);
+    std::vector<SANE_Byte> buffer(kReadSize);
+    SANE_Int length = 0;
+    SANE_Status status = set ? sane_vorn_start(handle) : SANE_STATUS_INVAL;
+    bytes = 0;
+    while (status == SANE_STATUS_GOOD) {
+        status = sane_vorn_read(handle, buffer.data(), kReadSize, &length);
+        bytes += length;
+    }
+    sane_vorn_cancel(handle);
+    sane_vorn_close(handle);
+    return status == SANE_STATUS_EOF ? Seconds(Clock::now() - started) : -1;
+}
+
+double ScanimageStartUp()
+{
+    const auto started = Clock::now();
+    return VornTest::RunTool({"scanimage", "--version"}).Succeeded() ? Seconds(Clock::now() - started) : -1;
 }
 
 } // namespace
@@ -126,29 +199,45 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::vector<double> daemonTimes;
-    std::vector<double> fileTimes;
-    std::vector<double> nowhereTimes;
+    sane_vorn_init(nullptr, nullptr);
+    std::vector<double> daemonTimes, fileTimes, nowhereTimes, nowhereCpu, inProcessTimes, startTimes;
     long long daemonBytes = 0;
     long long imageBytes = 0;
+    long long frameBytes = 0;
     long long ignored = 0;
+    double cpu = 0;
     for (int round = 0; round < rounds; ++round) {
         daemonTimes.push_back(DaemonAlone(daemonBytes));
-        fileTimes.push_back(ThroughBackend(config + "/a4.pnm", imageBytes));
-        nowhereTimes.push_back(ThroughBackend(kNowhere, ignored));
-        if (daemonTimes.back() < 0 || fileTimes.back() < 0 || nowhereTimes.back() < 0) {
-            fprintf(stderr, "round %d failed\n", round + 1);
-            return 1;
+        fileTimes.push_back(ThroughBackend(config + "/a4.pnm", imageBytes, cpu));
+        nowhereTimes.push_back(ThroughBackend(kNowhere, ignored, cpu));
+        nowhereCpu.push_back(cpu);
+        inProcessTimes.push_back(InProcess(frameBytes));
+        startTimes.push_back(ScanimageStartUp());
+        for (double time : {daemonTimes.back(), fileTimes.back(), nowhereTimes.back(), inProcessTimes.back(), startTimes.back()}) {
+            if (time < 0) {
+                fprintf(stderr, "round %d failed\n", round + 1);
+                return 1;
+            }
         }
-        printf("round %d: daemon alone %.3f s; scanimage through the backend %.3f s into a file, %.3f s into %s\n",
-               round + 1, daemonTimes.back(), fileTimes.back(), nowhereTimes.back(), kNowhere);
+        printf("round %d: daemon alone %.3f s; scanimage %.3f s into a file, %.3f s into %s; backend in process %.3f s\n",
+               round + 1, daemonTimes.back(), fileTimes.back(), nowhereTimes.back(), kNowhere, inProcessTimes.back());
     }
     const double daemon = Median(daemonTimes);
+    const auto added = [daemon](double time) { return (time / daemon - 1.0) * 100.0; };
     const double file = Median(fileTimes);
     const double nowhere = Median(nowhereTimes);
-    printf("A4 colour page at %d dpi: %lld bytes from the scanner, a %lld-byte PNM file\n", kDpi, daemonBytes, imageBytes);
-    printf("median over %d rounds: daemon alone %.3f s; through the backend %.3f s into a file (+%.1f %%), "
-           "%.3f s into %s (+%.1f %%)\n",
-           rounds, daemon, file, (file / daemon - 1.0) * 100.0, nowhere, kNowhere, (nowhere / daemon - 1.0) * 100.0);
+    const double inProcess = Median(inProcessTimes);
+    const double startUp = Median(startTimes);
+    printf("A4 colour page at %d dpi: %lld bytes from the scanner, a %lld-byte PNM file, a %lld-byte frame\n", kDpi,
+           daemonBytes, imageBytes, frameBytes);
+    printf("medians over %d rounds:\n", rounds);
+    printf("  daemon alone                                %.3f s\n", daemon);
+    printf("  scanimage through the backend into a file   %.3f s (%+.1f %%)\n", file, added(file));
+    printf("  scanimage through the backend into %s  %.3f s (%+.1f %%)\n", kNowhere, nowhere, added(nowhere));
+    printf("  scanimage's own start-up (--version)        %.3f s\n", startUp);
+    printf("  the same without scanimage's start-up       %.3f s (%+.1f %%)\n", nowhere - startUp,
+           added(nowhere - startUp));
+    printf("  the backend called in this process          %.3f s (%+.1f %%)\n", inProcess, added(inProcess));
+    printf("  CPU of scanimage with the backend           %.3f s\n", Median(nowhereCpu));
     return 0;
 }
