@@ -231,13 +231,20 @@ int main(int argc, char** argv)
     printf("A4 colour page at %d dpi: %lld bytes from the scanner, a %lld-byte PNM file, a %lld-byte frame\n", kDpi,
            daemonBytes, imageBytes, frameBytes);
     printf("medians over %d rounds:\n", rounds);
-    printf("  daemon alone                                %.3f s\n", daemon);
-    printf("  scanimage through the backend into a file   %.3f s (%+.1f %%)\n", file, added(file));
-    printf("  scanimage through the backend into %s  %.3f s (%+.1f %%)\n", kNowhere, nowhere, added(nowhere));
-    printf("  scanimage's own start-up (--version)        %.3f s\n", startUp);
-    printf("  the same without scanimage's start-up       %.3f s (%+.1f %%)\n", nowhere - startUp,
-           added(nowhere - startUp));
-    printf("  the backend called in this process          %.3f s (%+.1f %%)\n", inProcess, added(inProcess));
-    printf("  CPU of scanimage with the backend           %.3f s\n", Median(nowhereCpu));
+    const auto line = [](const std::string& what, double seconds) { printf("  %-46s %.3f s", what.c_str(), seconds); };
+    line("daemon alone", daemon);
+    printf("\n");
+    line("scanimage through the backend into a file", file);
+    printf(" (%+.1f %%)\n", added(file));
+    line(std::string("scanimage through the backend into ") + kNowhere, nowhere);
+    printf(" (%+.1f %%)\n", added(nowhere));
+    line("scanimage's own start-up (--version)", startUp);
+    printf("\n");
+    line("the same without scanimage's start-up", nowhere - startUp);
+    printf(" (%+.1f %%)\n", added(nowhere - startUp));
+    line("the backend called in this process", inProcess);
+    printf(" (%+.1f %%)\n", added(inProcess));
+    line("CPU of scanimage with the backend", Median(nowhereCpu));
+    printf("\n");
     return 0;
 }
