@@ -99,7 +99,12 @@ SANE_Status VornScanJob::StartJob(const VornSaneOptions& options)
     // A refused start leaves no page files: its data process ends before writing any.
     if (status != SANE_STATUS_GOOD)
         return status;
-    m_strBaseName = baseName.empty() ? "?" : baseName;
+    // Without a base name the pages cannot be found: such a scan is of no use.
+    if (baseName.empty()) {
+        m_link.Abort(baseName);
+        return SANE_STATUS_IO_ERROR;
+    }
+    m_strBaseName = baseName;
     m_bFirstRecord = true;
     m_iEndResult = SANE_STATUS_GOOD;
     m_iNextPage = -1;
