@@ -203,17 +203,19 @@ TEST_F(SaneScanimageTest, FlatbedScansGiveTheScannersPixels)
     struct stCase {
         const char* device;
         const char* mode;
-        const char* magic;
-        int bytesPerPixel;
+        const char* header;
+        size_t bytesPerLine;
     } cases[] = {
-        {kNetworkDevice, "Gray", "P5", 1},
-        {kNetworkDevice, "Color", "P6", 3},
-        {kUsbDevice, "Gray", "P5", 1},
-        {kUsbDevice, "Color", "P6", 3},
+        {kNetworkDevice, "Gray", "P5 300 150 255", kWidthPx},
+        {kNetworkDevice, "Color", "P6 300 150 255", kWidthPx * 3},
+        // Lineart lines end on a whole byte: 300 pixels take 38 bytes.
+        {kNetworkDevice, "Lineart", "P4 300 150", (kWidthPx + 7) / 8},
+        {kUsbDevice, "Gray", "P5 300 150 255", kWidthPx},
+        {kUsbDevice, "Color", "P6 300 150 255", kWidthPx * 3},
     };
     for (const stCase& c : cases) {
         SCOPED_TRACE(std::string(c.device) + " " + c.mode);
-        const size_t size = static_cast<size_t>(kWidthPx) * kLines * c.bytesPerPixel;
+        const size_t size = c.bytesPerLine * kLines;
         Bytes sent;
         if (std::string(c.device) == kNetworkDevice) {
             ASSERT_NO_FATAL_FAILURE(StartNetwork({size}));
@@ -230,7 +232,7 @@ TEST_F(SaneScanimageTest, FlatbedScansGiveTheScannersPixels)
         const stToolResult scanned = Scanimage(args);
         ASSERT_TRUE(scanned.Succeeded()) << scanned.strStderr;
         const stPnm image = ReadPnm(out);
-        EXPECT_EQ(image.strHeader, std::string(c.magic) + " 300 150 255");
+        EXPECT_EQ(image.strHeader, c.header);
         EXPECT_TRUE(image.listSamples == sent) << "pixels differ from what the scanner sent";
         EXPECT_EQ(PageFilesLeftAfterAWhile(), "");
     }
