@@ -336,5 +336,5 @@ TEST_F(SaneScanimageTest, CancelMidPageAbortsTheScanAndLeavesNoPageFile)
     for (const std::string& request : m_network.HttpRequests())
         aborted = aborted || request.find("SCANTYPE=4") != std::string::npos;
     EXPECT_TRUE(aborted) << "the scanner was not told to abort";
-    EXPECT_NE(ReadAll(m_strOut + "/stderr.txt").find("sane_read: Operation was canceled"), std::string::npos) << ReadAll(m_strOut + "/stderr.txt");
+    EXPECT_NE(ReadAll(m_strOut + "/stderr.txt").find("Operation was canceled"), std::string::npos) << ReadAll(m_strOut + "/stderr.txt");
 }
