@@ -47,13 +47,14 @@ VORN_SANE_EXPORT void sane_vorn_exit(void)
     g_stDeviceList = stDeviceList();
 }
 
-VORN_SANE_EXPORT SANE_Status sane_vorn_get_devices(const SANE_Device*** list, SANE_Bool)
+VORN_SANE_EXPORT SANE_Status sane_vorn_get_devices(const SANE_Device*** list, SANE_Bool localOnly)
 {
     if (list == nullptr)
         return SANE_STATUS_INVAL;
     try {
         stDeviceList fresh;
-        fresh.entries = VornDiscoverScanners(VornConfiguredScanners());
+        // Network scanners are not attached to this computer: a local-only list leaves them out.
+        fresh.entries = VornDiscoverScanners(localOnly ? std::vector<std::string>() : VornConfiguredScanners());
         for (const stVornDeviceEntry& entry : fresh.entries)
             fresh.devices.push_back({entry.strName.c_str(), kVornVendorName, entry.strModel.c_str(), kVornDeviceType});
         for (const SANE_Device& device : fresh.devices)
