@@ -3,6 +3,7 @@
 #include "ProgramOptions.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,6 +22,7 @@ namespace {
 constexpr int c_iWindowWidth = 720;
 constexpr int c_iWindowHeight = 520;
 constexpr int c_iIconSize = 32;
+constexpr int c_iIconMargin = 8;
 constexpr int c_iBalloonTimeoutMs = 4000;
 
 const char* const c_listHeaders[] = {"打印机", "状态", "Serial"};
@@ -35,7 +37,7 @@ QIcon DrawnIcon()
     QPixmap pixmap(c_iIconSize, c_iIconSize);
     pixmap.fill(Qt::darkCyan);
     QPainter painter(&pixmap);
-    painter.fillRect(pixmap.rect().adjusted(8, 8, -8, -8), Qt::white);
+    painter.fillRect(pixmap.rect().adjusted(c_iIconMargin, c_iIconMargin, -c_iIconMargin, -c_iIconMargin), Qt::white);
     return QIcon(pixmap);
 }
 
@@ -83,6 +85,7 @@ int main(int argc, char** argv)
     auto* ask = new QPushButton(QString::fromUtf8("显示消息"), central);
     auto* hide = new QPushButton(QString::fromUtf8("隐藏窗口"), central);
     auto* locked = new QPushButton(QString::fromUtf8("不可用"), central);
+    auto* autostart = new QCheckBox(QString::fromUtf8("开机自动启动"), central);
     locked->setEnabled(false);
     layout->addWidget(heading);
     layout->addWidget(MakeTable(central));
@@ -93,6 +96,7 @@ int main(int argc, char** argv)
     layout->addWidget(ask);
     layout->addWidget(hide);
     layout->addWidget(locked);
+    layout->addWidget(autostart);
     layout->addWidget(result);
     window.setCentralWidget(central);
 

@@ -169,6 +169,10 @@ QJsonObject QueryObject(const stWidgetQuery& query)
     if (!query.strWindow.empty())
         object["window"] = Q(query.strWindow);
     object["index"] = query.iIndex;
+    if (query.enChecked != enWidgetState::Any)
+        object["checked"] = query.enChecked == enWidgetState::Yes;
+    if (query.enEnabled != enWidgetState::Any)
+        object["enabled"] = query.enEnabled == enWidgetState::Yes;
     return object;
 }
 
@@ -425,8 +429,10 @@ pid_t DesktopSession::StartProgram(const std::vector<std::string>& listArgv, con
 bool DesktopSession::Call(const QJsonObject& request, int iTimeoutMs, QJsonValue& value)
 {
     const std::string strOp = S(request["op"]);
-    if (!m_driver.IsRunning())
-        return Fail(strOp + ": the desktop driver is not running");
+    // A driver stopped after a call that never returned is replaced, so one stuck call does
+    // not fail every call after it.
+    if (!m_driver.IsRunning() && !(m_bRunning && StartDriver()))
+        return Fail(strOp + ": the desktop driver is not running: " + m_strLastError);
     std::string strAnswer;
     if (!m_driver.WriteLine(QJsonDocument(request).toJson(QJsonDocument::Compact).toStdString())
         || !m_driver.ReadLine(strAnswer, iTimeoutMs + c_iDriverMarginMs)) {
@@ -434,7 +440,10 @@ bool DesktopSession::Call(const QJsonObject& request, int iTimeoutMs, QJsonValue
         m_driver.Stop();
         return Fail(strOp + ": the desktop driver did not answer: " + ReadWholeFile(ScratchFile(c_szDriverLog)));
     }
-    const QJsonObject answer = QJsonDocument::fromJson(QByteArray::fromStdString(strAnswer)).object();
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(strAnswer));
+    if (!document.isObject())
+        return Fail(strOp + ": the desktop driver answered \"" + strAnswer + "\"");
+    const QJsonObject answer = document.object();
     if (!answer["ok"].toBool())
         return Fail(strOp + ": " + S(answer["error"]));
     value = answer["value"];
@@ -554,6 +563,18 @@ bool DesktopSession::Click(const std::string& strApp, const stWidgetQuery& query
 {
     QJsonObject request = AppRequest("click", strApp, iTimeoutMs);
     request["query"] = QueryObject(query);
+    return Call(request, iTimeoutMs);
+}
+
+bool DesktopSession::PressKeys(const std::string& strApp, const stWidgetQuery& query,
+                               const std::vector<std::string>& listKeys, int iTimeoutMs)
+{
+    QJsonObject request = AppRequest("press_keys", strApp, iTimeoutMs);
+    request["query"] = QueryObject(query);
+    QJsonArray keys;
+    for (const std::string& strKey : listKeys)
+        keys.append(Q(strKey));
+    request["keys"] = keys;
     return Call(request, iTimeoutMs);
 }
 

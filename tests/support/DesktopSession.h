@@ -19,6 +19,9 @@ namespace VornTest {
 // generous, because the program under test may be an ASan build on a loaded machine.
 constexpr int c_iDesktopWaitMs = 10000;
 
+// A state a widget must be in to match a query.
+enum class enWidgetState { Any, Yes, No };
+
 // Which widget a call means. Names and roles are compared exactly; roles are AT-SPI role
 // names: "push button", "text" (line edit), "combo box", "table", "label", "check box",
 // "radio button", "page tab", "alert", "list item", "table cell", ...
@@ -28,6 +31,10 @@ struct stWidgetQuery {
     std::string strRole;   // empty: any role
     std::string strWindow; // title of the top-level window to search; empty: all of them
     int iIndex = 0;        // the Nth match (0 first) in tree order
+    // Only widgets in these states match: Widget() with enChecked Yes waits until the check box
+    // is checked, which a call right after Press could miss (Press returns before the click).
+    enWidgetState enChecked = enWidgetState::Any;
+    enWidgetState enEnabled = enWidgetState::Any;
 
     static stWidgetQuery Named(const std::string& strName, const std::string& strRole = std::string());
     static stWidgetQuery OfRole(const std::string& strRole, int iIndex = 0);
@@ -132,7 +139,8 @@ public:
     bool WaitForApplication(const std::string& strApp, int iTimeoutMs = c_iDesktopWaitMs);
     // Names of the applications on the accessibility bus now.
     std::vector<std::string> Applications();
-    // Titles of the application's top-level windows (message boxes included).
+    // Titles of the application's top-level windows on screen (message boxes included). Every
+    // call looks only into windows on screen: a hidden window's widgets are not found.
     std::vector<std::string> WindowTitles(const std::string& strApp);
     bool WaitForWindow(const std::string& strApp, const std::string& strTitle, int iTimeoutMs = c_iDesktopWaitMs);
     // bFound false when the widget did not turn up within the time-out (a short time-out
@@ -150,6 +158,10 @@ public:
                  int iTimeoutMs = c_iDesktopWaitMs);
     // Clicks the middle of the widget with the mouse.
     bool Click(const std::string& strApp, const stWidgetQuery& query, int iTimeoutMs = c_iDesktopWaitMs);
+    // Clicks the widget, waits until it has the keyboard focus, and presses the keys (xdotool
+    // names: "Return", "Escape", "Tab", "ctrl+a", "BackSpace", "a", ...).
+    bool PressKeys(const std::string& strApp, const stWidgetQuery& query, const std::vector<std::string>& listKeys,
+                   int iTimeoutMs = c_iDesktopWaitMs);
     // Opens the combo box with a click and clicks the item; true once the box shows it.
     bool SelectComboItem(const std::string& strApp, const stWidgetQuery& query, const std::string& strItem,
                          int iTimeoutMs = c_iDesktopWaitMs);

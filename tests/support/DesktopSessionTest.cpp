@@ -24,6 +24,7 @@ constexpr const char* c_szWindow = "探针窗口";
 // Short, for calls that are expected to fail: the test checks they give up, not how fast.
 constexpr int c_iAbsentMs = 300;
 constexpr int c_iProcessesGoneMs = 5000;
+constexpr int c_iProcessPollMs = 50;
 
 struct stScreen {
     int iWidth;
@@ -67,10 +68,10 @@ std::vector<int> OtherProcesses()
 
 bool NoOtherProcessesWithin(int iTimeoutMs)
 {
-    for (int iWaited = 0; iWaited < iTimeoutMs; iWaited += 50) {
+    for (int iWaited = 0; iWaited < iTimeoutMs; iWaited += c_iProcessPollMs) {
         if (OtherProcesses().empty())
             return true;
-        usleep(50 * 1000);
+        usleep(c_iProcessPollMs * 1000);
     }
     return OtherProcesses().empty();
 }
@@ -120,6 +121,10 @@ TEST_P(DesktopSessionAtScreenSize, ReadsAndDrivesEveryKindOfWidgetTheTrayAndItsB
         EXPECT_EQ(table.listRows, (std::vector<std::vector<std::string>>{{"VL2120DN", "就绪", "SN0001"},
                                                                         {"VL3300", "缺纸", "SN0002"}}));
 
+        const stWidgetState cell = desktop.Widget(c_szProbe, stWidgetQuery::Named("缺纸", "table cell"));
+        ASSERT_TRUE(cell.bFound) << desktop.LastError();
+        EXPECT_TRUE(Inside(cell.extents, desktop.Widget(c_szProbe, stWidgetQuery::OfRole("table")).extents));
+
         const stWidgetState locked = desktop.Widget(c_szProbe, stWidgetQuery::Named("不可用", "push button"));
         ASSERT_TRUE(locked.bFound) << desktop.LastError();
         EXPECT_FALSE(locked.bEnabled);
@@ -132,11 +137,21 @@ TEST_P(DesktopSessionAtScreenSize, ReadsAndDrivesEveryKindOfWidgetTheTrayAndItsB
         EXPECT_TRUE(Inside(window.extents, {0, 0, screen.iWidth, screen.iHeight}));
         EXPECT_TRUE(Inside(locked.extents, window.extents));
 
+        stWidgetQuery autostart = stWidgetQuery::Named("开机自动启动", "check box");
+        EXPECT_FALSE(desktop.Widget(c_szProbe, autostart).bChecked);
+        ASSERT_TRUE(desktop.Press(c_szProbe, autostart)) << desktop.LastError();
+        autostart.enChecked = enWidgetState::Yes;
+        EXPECT_TRUE(desktop.Widget(c_szProbe, autostart).bFound) << desktop.LastError();
+
         ASSERT_TRUE(desktop.SetText(c_szProbe, stWidgetQuery::Named("名称", "text"), "打印机 A1"))
             << desktop.LastError();
         EXPECT_TRUE(desktop.Widget(c_szProbe, stWidgetQuery::Named("已输入：打印机 A1", "label")).bFound)
             << desktop.LastError();
         EXPECT_EQ(desktop.Widget(c_szProbe, stWidgetQuery::Named("名称", "text")).strText, "打印机 A1");
+        ASSERT_TRUE(desktop.PressKeys(c_szProbe, stWidgetQuery::Named("名称", "text"), {"End", "BackSpace", "2"}))
+            << desktop.LastError();
+        EXPECT_TRUE(desktop.Widget(c_szProbe, stWidgetQuery::Named("已输入：打印机 A2", "label")).bFound)
+            << desktop.LastError();
 
         ASSERT_TRUE(desktop.SelectComboItem(c_szProbe, stWidgetQuery::OfRole("combo box"), "信封")) << desktop.LastError();
         EXPECT_TRUE(desktop.Widget(c_szProbe, stWidgetQuery::Named("纸张：信封", "label")).bFound) << desktop.LastError();
@@ -179,6 +194,22 @@ TEST_P(DesktopSessionAtScreenSize, ReadsAndDrivesEveryKindOfWidgetTheTrayAndItsB
             EXPECT_EQ(shown.iUrgency, 1);
         }
 
+        // The recorder answers the rest of the notification interface, as a desktop's would.
+        auto AskNotifications = [&desktop](const std::string& strMethod, const std::vector<std::string>& listArgs) {
+            stToolOptions options;
+            options.listEnv = desktop.Environment();
+            std::vector<std::string> listArgv = {"dbus-send", "--session", "--print-reply",
+                                                 "--dest=org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                                                 "org.freedesktop.Notifications." + strMethod};
+            listArgv.insert(listArgv.end(), listArgs.begin(), listArgs.end());
+            return RunTool(listArgv, options);
+        };
+        EXPECT_NE(AskNotifications("GetCapabilities", {}).strStdout.find("\"body\""), std::string::npos);
+        EXPECT_TRUE(AskNotifications("GetServerInformation", {}).Succeeded());
+        ASSERT_TRUE(AskNotifications("CloseNotification", {"uint32:" + std::to_string(second.uId)}).Succeeded());
+        EXPECT_FALSE(desktop.Notifications().at(0).bClosed);
+        EXPECT_TRUE(desktop.Notifications().at(1).bClosed);
+
         // The tray's way back to a hidden window (hidden by a button, then closed as a user
         // closes it), and a click on the icon itself.
         ASSERT_TRUE(desktop.Press(c_szProbe, stWidgetQuery::Named("隐藏窗口", "push button"))) << desktop.LastError();
@@ -189,6 +220,7 @@ TEST_P(DesktopSessionAtScreenSize, ReadsAndDrivesEveryKindOfWidgetTheTrayAndItsB
         ASSERT_TRUE(desktop.CloseWindow(c_szProbe, c_szWindow)) << desktop.LastError();
         EXPECT_TRUE(desktop.WaitUntilGone(c_szProbe, stWidgetQuery::Named("显示消息", "push button")))
             << desktop.LastError();
+        EXPECT_TRUE(desktop.WindowTitles(c_szProbe).empty());
         ASSERT_TRUE(desktop.TriggerTrayMenuEntry("显示窗口")) << desktop.LastError();
         EXPECT_TRUE(desktop.Press(c_szProbe, stWidgetQuery::Named("显示消息", "push button"))) << desktop.LastError();
         ASSERT_TRUE(desktop.PressMessageBoxButton(c_szProbe, "确  定")) << desktop.LastError();
@@ -229,6 +261,13 @@ TEST(DesktopSession, CallsThatCannotSucceedGiveUpAndNameWhatTheyAwaited)
         {"a window that never opens", [&] { return desktop.WaitForWindow(c_szProbe, "设置", c_iAbsentMs); }, "设置"},
         {"a missing widget", [&] { return desktop.Widget(c_szProbe, stWidgetQuery::Named("没有"), c_iAbsentMs).bFound; },
          "没有"},
+        {"a button that stays disabled",
+         [&] {
+             stWidgetQuery query = stWidgetQuery::Named("不可用", "push button");
+             query.enEnabled = enWidgetState::Yes;
+             return desktop.Widget(c_szProbe, query, c_iAbsentMs).bFound;
+         },
+         "不可用"},
         {"a disabled button",
          [&] { return desktop.Press(c_szProbe, stWidgetQuery::Named("不可用", "push button"), c_iAbsentMs); }, "不可用"},
         {"text into a missing line edit",

@@ -7,6 +7,7 @@ import ctypes
 import ctypes.util
 import itertools
 import json
+import os
 import subprocess
 import sys
 import time
@@ -30,7 +31,7 @@ MENU_PROPERTIES = ["label", "enabled", "visible", "type", "toggle-type", "toggle
 WINDOW_ROLES = ("frame", "dialog", "alert", "window", "file chooser")
 # Cells are only walked into when a query asks for one: a big table would make every
 # search slow, one D-Bus round trip per cell.
-CELL_ROLES = ("table cell", "column header", "row header", "table row")
+CELL_ROLES = ("table cell", "table column header", "table row header", "column header", "row header")
 TABLE_ROLES = ("table", "tree table")
 X_LEFT_BUTTON = "1"
 # A program that stops answering (stuck in its GUI thread) must fail the call, not hold it for
@@ -116,8 +117,9 @@ def describe(acc):
 
 
 def windows(app):
+    """The application's top-level windows on screen: Qt keeps hidden ones in the tree."""
     return [w for w in (app.getChildAtIndex(i) for i in range(app.childCount))
-            if w is not None and w.getRoleName() in WINDOW_ROLES]
+            if w is not None and w.getRoleName() in WINDOW_ROLES and w.getState().contains(pyatspi.STATE_SHOWING)]
 
 
 def walk(acc, into_tables):
@@ -134,7 +136,12 @@ def walk(acc, into_tables):
 def matches(acc, query):
     if query.get("name") is not None and (acc.name or "") != query["name"]:
         return False
-    return not query.get("role") or acc.getRoleName() == query["role"]
+    if query.get("role") and acc.getRoleName() != query["role"]:
+        return False
+    if "checked" in query or "enabled" in query:
+        states = states_of(acc)
+        return all(states[state] == query[state] for state in ("checked", "enabled") if state in query)
+    return True
 
 
 def find_widget(request):
@@ -163,6 +170,9 @@ def query_text(request):
         parts.append("of role \"%s\"" % query["role"])
     if query.get("window"):
         parts.append("in window \"%s\"" % query["window"])
+    for state in ("checked", "enabled"):
+        if state in query:
+            parts.append(state if query[state] else "not " + state)
     if query.get("index", 0):
         parts.append("number %d" % query["index"])
     return "widget %s of \"%s\"" % (" ".join(parts) or "(any)", request["app"])
@@ -242,7 +252,8 @@ def op_table(request):
 def press(acc):
     action = acc.queryAction()
     names = [action.getName(i) for i in range(action.nActions)]
-    for wanted in ("Press", "press", "click"):
+    # Qt names a check box's or radio button's click "Toggle".
+    for wanted in ("Press", "press", "click", "Toggle", "toggle"):
         if wanted in names:
             return action.doAction(names.index(wanted))
     raise Failure("\"%s\" offers no press action (it has %s)" % (acc.name, names))
@@ -276,9 +287,21 @@ def op_click(request):
     return True
 
 
+def op_press_keys(request):
+    """Clicks the widget (without a window manager, focus comes with the click) and presses the
+    keys, xdotool names such as "Return", "Escape", "ctrl+a", "BackSpace"."""
+    acc = usable_widget(request)
+    click_at(*centre_of(acc))
+    wait_for(request, lambda: True if states_of(acc)["focused"] else None, query_text(request) + " to take the focus")
+    subprocess.run(["xdotool", "key", "--clearmodifiers"] + request["keys"], check=True, stdout=subprocess.DEVNULL,
+                   timeout=DBUS_CALL_TIMEOUT_MS / 1000)
+    return True
+
+
 def op_select_combo_item(request):
     """Opens the combo box with a click and clicks the item, as a user does: Qt's combo boxes
-    offer no selection through AT-SPI."""
+    offer no selection through AT-SPI. The default style's popup shows every item that fits
+    on the screen, whatever the combo box's maximum of visible items, so the item is there."""
     combo = usable_widget(request)
     item_text = request["item"]
     items = [acc for acc in walk(combo, False) if acc.getRoleName() == "list item"]
@@ -291,8 +314,7 @@ def op_select_combo_item(request):
     click_at(*centre_of(combo))
 
     def popup_shows_item():
-        states = states_of(item)
-        return item if states["showing"] and extents_of(item)[2] > 0 else None
+        return item if states_of(item)["showing"] and extents_of(item)[2] > 0 else None
     wait_for(request, popup_shows_item, "the popup of the combo box showing \"%s\"" % item_text)
     time.sleep(POPUP_SETTLE_SECONDS)
     click_at(*centre_of(item))
@@ -455,12 +477,12 @@ def op_wait_tray_items(request):
                     "%d tray item(s) to register" % count)
 
 
-def tray_item(request):
+def tray_item(request, with_menu=True):
     items = op_tray_items(request)
     index = request.get("item", 0)
     if index >= len(items):
         raise Failure("no tray item number %d (%d registered)" % (index, len(items)))
-    if not items[index]["menu"]:
+    if with_menu and not items[index]["menu"]:
         raise Failure("tray item number %d has no menu" % index)
     return items[index]
 
@@ -508,7 +530,7 @@ def op_trigger_tray_entry(request):
 
 
 def op_activate_tray_item(request):
-    item = tray_item(request) if request.get("item", 0) else op_wait_tray_items(request)[0]
+    item = tray_item(request, with_menu=False)
     call(item["service"], item["path"], ITEM_INTERFACE, "Activate", GLib.Variant("(ii)", (0, 0)), None)
     return True
 
@@ -544,6 +566,10 @@ def main():
     if len(sys.argv) != 2:
         sys.stderr.write("usage: desktop_driver.py NOTIFICATION_RECORD\n")
         return 2
+    # Answers get a descriptor of their own; anything else printing to standard output (a
+    # library's warning, a tool) lands in the error log instead of between two answers.
+    answers = os.fdopen(os.dup(sys.stdout.fileno()), "w", encoding="utf-8")
+    os.dup2(sys.stderr.fileno(), sys.stdout.fileno())
     pyatspi.setTimeout(ATSPI_CALL_TIMEOUT_MS, ATSPI_START_TIMEOUT_MS)
     op_notifications, op_wait_notifications = make_notification_ops(sys.argv[1])
     ops = {name[3:]: function for name, function in globals().items() if name.startswith("op_")}
@@ -557,8 +583,8 @@ def main():
             answer = {"ok": False, "error": str(error)}
         except Exception as error:  # one bad call must not end the driver for the rest of the test
             answer = {"ok": False, "error": "%s: %s" % (type(error).__name__, error)}
-        sys.stdout.write(json.dumps(answer, ensure_ascii=False) + "\n")
-        sys.stdout.flush()
+        answers.write(json.dumps(answer, ensure_ascii=False) + "\n")
+        answers.flush()
     return 0
 
 
