@@ -24,8 +24,10 @@ constexpr uint8_t c_byDescriptorConfiguration = 2;
 constexpr uint8_t c_byDescriptorString = 3;
 constexpr size_t c_uSetupPacketBytes = 8;
 constexpr uint8_t c_byEndpointDirectionIn = 0x80;
-// Without a packet size limit libusb hands a whole bulk transfer over in one URB.
-constexpr uint32_t c_uCapabilities = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM;
+// Without a packet size limit libusb hands a whole bulk transfer over in one URB, so a device
+// sees each transfer as its sender cut it. (Bulk continuation would make libusb split every
+// transfer into 16 KiB URBs instead.)
+constexpr uint32_t c_uCapabilities = USBDEVFS_CAP_NO_PACKET_SIZE_LIM;
 constexpr const char* c_szKernelDriverName = "usblp";
 constexpr const char* c_szClientStateKey = "vorn-usb-client-state";
 constexpr const char* c_szServerKey = "vorn-usb-server";
