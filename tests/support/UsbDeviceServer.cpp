@@ -181,11 +181,20 @@ bool UsbDeviceServer::HandleIoctl(UMockdevIoctlClient* client)
     case USBDEVFS_GET_CAPABILITIES:
         GetCapabilities(client);
         return true;
+    case USBDEVFS_CLEAR_HALT:
+        m_pDevice->HandleReset(enUsbReset::ClearHalt);
+        Complete(client, 0);
+        return true;
+    case USBDEVFS_RESETEP:
+        m_pDevice->HandleReset(enUsbReset::Endpoint);
+        Complete(client, 0);
+        return true;
+    case USBDEVFS_RESET:
+        m_pDevice->HandleReset(enUsbReset::Device);
+        Complete(client, 0);
+        return true;
     case USBDEVFS_SETINTERFACE:
     case USBDEVFS_SETCONFIGURATION:
-    case USBDEVFS_CLEAR_HALT:
-    case USBDEVFS_RESETEP:
-    case USBDEVFS_RESET:
         Complete(client, 0);
         return true;
     default:

@@ -33,6 +33,7 @@ namespace SimNetSettings {
 
 // Names of the seven addresses in commands and listings: ip, mask, gateway, dns1, dns2, wins1, wins2.
 const std::array<const char*, 7>& AddressNames();
+// The command words of enSimNetReply, in the enumeration's order.
 const std::array<const char*, 5>& ReplyNames();
 
 // True when the bytes are a settings request (0xA5 head, group 0xB2, count matching the size).
