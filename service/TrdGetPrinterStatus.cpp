@@ -9,6 +9,7 @@
 #include "UtilLog.h"
 #include "UtilPrinterStatus.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 
 TrdGetPrinterStatus::TrdGetPrinterStatus(QObject* parent, const stServiceEnvironment& env)
@@ -48,9 +49,14 @@ bool TrdGetPrinterStatus::RunCycle()
     if (m_stCurrentPrinter.bNeedStatus)
         ReadPrinter();
 
+    // The watches keep their cadence, so the time spent asking the scheduler does not stretch
+    // the cycle and delay the next status read.
+    QElapsedTimer watches;
+    watches.start();
     for (int i = 0; i < c_iJobWatchesPerCycle; ++i) {
         CheckJobStatus();
-        if (WaitForSleep(iPeriodMs / c_iJobWatchesPerCycle))
+        const qint64 iDueMs = qint64(i + 1) * (iPeriodMs / c_iJobWatchesPerCycle);
+        if (WaitForSleep(int(qMax<qint64>(0, iDueMs - watches.elapsed()))))
             return false;
     }
     m_pListPrinter->WriteBack(m_iIndex, m_stCurrentPrinter);
