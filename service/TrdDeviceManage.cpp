@@ -59,8 +59,9 @@ void TrdDeviceManage::RunPass(bool bFirstPass)
     VORN_LOG("printer num:%d", int(listFound.size()));
 
     const bool bChanged = m_pListPrinter->DiffersFrom(listFound);
-    if (bChanged) {
+    if (bChanged || bFirstPass)
         ServiceJournal::PrintersFound(listFound);
+    if (bChanged) {
         CreateMissingWorkers(listFound.size());
         // Every state and job list starts over: an index may now serve another printer.
         m_pListPrinter->Replace(GetInitPrinterList(listFound));

@@ -250,4 +250,7 @@ TEST_F(ServiceE2eTest, StopsOnSigintWhileIdle)
     ASSERT_TRUE(m_service.Start());
     ASSERT_TRUE(WaitFor([] { return FileExists(SuiteRoot::Path("cfg/service.hb")); }, c_iPassWaitMs));
     EXPECT_EQ(m_service.SignalAndWait(SIGINT, 2000), 0);
+    const std::string strJournal = m_service.Journal();
+    EXPECT_NE(strJournal.find("\nvornT905Service: managing no printers\nvornT905Service: stopping on signal 2\n"),
+              std::string::npos) << strJournal;
 }
