@@ -30,6 +30,8 @@ public:
     void SetReplyFlag(uint8_t byCmdCode, uint8_t byFlag);
     void SetAdfStatus(uint8_t byStatus);
     void SetWarmUpSeconds(uint8_t bySeconds);
+    // The compression and sources bytes of the device-properties reply (3 and 5 by default).
+    void SetProperties(uint8_t byCompression, uint8_t bySources);
     // Extra bytes after the header of every reply (dataSize grows with them), for oversize replies.
     void SetReplyPadding(uint16_t wBytes);
 
@@ -64,6 +66,7 @@ private:
     uint8_t m_byAdfStatus = 2;  // paper loaded
     uint8_t m_byWarmUpSeconds = 0;
     uint16_t m_wReplyPadding = 0;
+    std::vector<uint8_t> m_vecProperties;
     std::vector<std::vector<uint8_t>> m_listScanTransfers;
     std::deque<std::vector<uint8_t>> m_queueIn;
     size_t m_uFrontOffset = 0;  // bytes of the front transfer already read
