@@ -142,7 +142,14 @@ bool SetOption(SANE_Handle handle, const char* name, void* value)
     }
 }
 
-double InProcess(long long& bytes)
+// Where the backend's time goes in one in-process scan.
+struct stPhases {
+    double open = 0;   // sane_open and the options
+    double start = 0;  // sane_start until the page's first bytes are there
+    double read = 0;   // the rest of the page
+};
+
+double InProcess(long long& bytes, stPhases& phases)
 {
     const auto started = Clock::now();
     SANE_Handle handle = nullptr;
@@ -156,7 +163,9 @@ double InProcess(long long& bytes)
         && SetOption(handle, "br-x", &width) && SetOption(handle, "br-y", &height);
     std::vector<SANE_Byte> buffer(kReadSize);
     SANE_Int length = 0;
+    const auto opened = Clock::now();
     SANE_Status status = set ? sane_vorn_start(handle) : SANE_STATUS_INVAL;
+    const auto begun = Clock::now();
     bytes = 0;
     while (status == SANE_STATUS_GOOD) {
         status = sane_vorn_read(handle, buffer.data(), kReadSize, &length);
@@ -164,7 +173,9 @@ double InProcess(long long& bytes)
     }
     sane_vorn_cancel(handle);
     sane_vorn_close(handle);
-    return status == SANE_STATUS_EOF ? Seconds(Clock::now() - started) : -1;
+    const auto ended = Clock::now();
+    phases = {Seconds(opened - started), Seconds(begun - opened), Seconds(ended - begun)};
+    return status == SANE_STATUS_EOF ? Seconds(ended - started) : -1;
 }
 
 double ScanimageStartUp()
@@ -201,17 +212,22 @@ int main(int argc, char** argv)
 
     sane_vorn_init(nullptr, nullptr);
     std::vector<double> daemonTimes, fileTimes, nowhereTimes, nowhereCpu, inProcessTimes, startTimes;
+    std::vector<double> openTimes, beginTimes, readTimes;
+    // Each round's additions against that round's daemon-alone time: a loaded machine moves
+    // both together, so the paired figure is steadier than one made of two medians.
+    std::vector<double> fileAdded, nowhereAdded, inProcessAdded, withoutStartAdded;
     long long daemonBytes = 0;
     long long imageBytes = 0;
     long long frameBytes = 0;
     long long ignored = 0;
     double cpu = 0;
+    stPhases phases;
     for (int round = 0; round < rounds; ++round) {
         daemonTimes.push_back(DaemonAlone(daemonBytes));
-        fileTimes.push_back(ThroughBackend(config + "/a4.pnm", imageBytes, cpu));
+        inProcessTimes.push_back(InProcess(frameBytes, phases));
         nowhereTimes.push_back(ThroughBackend(kNowhere, ignored, cpu));
         nowhereCpu.push_back(cpu);
-        inProcessTimes.push_back(InProcess(frameBytes));
+        fileTimes.push_back(ThroughBackend(config + "/a4.pnm", imageBytes, cpu));
         startTimes.push_back(ScanimageStartUp());
         for (double time : {daemonTimes.back(), fileTimes.back(), nowhereTimes.back(), inProcessTimes.back(), startTimes.back()}) {
             if (time < 0) {
@@ -219,31 +235,47 @@ int main(int argc, char** argv)
                 return 1;
             }
         }
-        printf("round %d: daemon alone %.3f s; scanimage %.3f s into a file, %.3f s into %s; backend in process %.3f s\n",
-               round + 1, daemonTimes.back(), fileTimes.back(), nowhereTimes.back(), kNowhere, inProcessTimes.back());
+        openTimes.push_back(phases.open);
+        beginTimes.push_back(phases.start);
+        readTimes.push_back(phases.read);
+        const double daemon = daemonTimes.back();
+        const auto added = [daemon](double time) { return (time / daemon - 1.0) * 100.0; };
+        inProcessAdded.push_back(added(inProcessTimes.back()));
+        nowhereAdded.push_back(added(nowhereTimes.back()));
+        withoutStartAdded.push_back(added(nowhereTimes.back() - startTimes.back()));
+        fileAdded.push_back(added(fileTimes.back()));
+        printf("round %d: daemon alone %.3f s; backend in process %.3f s (open %.3f, start %.3f, read %.3f); "
+               "scanimage %.3f s into %s, %.3f s into a file, start-up %.3f s\n",
+               round + 1, daemon, inProcessTimes.back(), phases.open, phases.start, phases.read, nowhereTimes.back(),
+               kNowhere, fileTimes.back(), startTimes.back());
     }
-    const double daemon = Median(daemonTimes);
-    const auto added = [daemon](double time) { return (time / daemon - 1.0) * 100.0; };
-    const double file = Median(fileTimes);
-    const double nowhere = Median(nowhereTimes);
-    const double inProcess = Median(inProcessTimes);
-    const double startUp = Median(startTimes);
     printf("A4 colour page at %d dpi: %lld bytes from the scanner, a %lld-byte PNM file, a %lld-byte frame\n", kDpi,
            daemonBytes, imageBytes, frameBytes);
-    printf("medians over %d rounds:\n", rounds);
-    const auto line = [](const std::string& what, double seconds) { printf("  %-46s %.3f s", what.c_str(), seconds); };
-    line("daemon alone", daemon);
+    printf("medians over %d rounds; the percentage is what each adds to the daemon alone, median of the rounds'"
+           " own (lowest .. highest):\n", rounds);
+    const auto line = [](const std::string& what, double seconds) { printf("  %-48s %.3f s", what.c_str(), seconds); };
+    const auto percent = [](const std::vector<double>& values) {
+        printf(" (%+.1f %%, %+.1f .. %+.1f)\n", Median(values), *std::min_element(values.begin(), values.end()),
+               *std::max_element(values.begin(), values.end()));
+    };
+    line("daemon alone", Median(daemonTimes));
     printf("\n");
-    line("scanimage through the backend into a file", file);
-    printf(" (%+.1f %%)\n", added(file));
-    line(std::string("scanimage through the backend into ") + kNowhere, nowhere);
-    printf(" (%+.1f %%)\n", added(nowhere));
-    line("scanimage's own start-up (--version)", startUp);
+    line("backend called in this process", Median(inProcessTimes));
+    percent(inProcessAdded);
+    line("  of which sane_open and the options", Median(openTimes));
     printf("\n");
-    line("the same without scanimage's start-up", nowhere - startUp);
-    printf(" (%+.1f %%)\n", added(nowhere - startUp));
-    line("the backend called in this process", inProcess);
-    printf(" (%+.1f %%)\n", added(inProcess));
+    line("  of which sane_start to the page's first bytes", Median(beginTimes));
+    printf("\n");
+    line("  of which reading the page", Median(readTimes));
+    printf("\n");
+    line(std::string("scanimage end to end into ") + kNowhere, Median(nowhereTimes));
+    percent(nowhereAdded);
+    line("scanimage end to end into a file", Median(fileTimes));
+    percent(fileAdded);
+    line("scanimage's own start-up (--version)", Median(startTimes));
+    printf("\n");
+    line(std::string("scanimage into ") + kNowhere + " less its start-up", Median(nowhereTimes) - Median(startTimes));
+    percent(withoutStartAdded);
     line("CPU of scanimage with the backend", Median(nowhereCpu));
     printf("\n");
     return 0;
