@@ -1,8 +1,10 @@
 // Scans a 600-dpi colour A4 page from the simulated network scanner in several ways per round:
 // with the daemon alone (the daemon's own client reading records into page files), with the
 // real scanimage through libsane-vorn and the daemon (into a PNM file and into /dev/null), and
-// with libsane-vorn called in this process; prints the median times, scanimage's own start-up
-// and how much each adds. Runs as root in private namespaces; touches nothing else.
+// with libsane-vorn called in this process (which, like a front-end's session, opens the
+// scanner anew every round); prints the median times, each one's addition to the daemon alone,
+// where the backend's time goes and scanimage's own fixed cost apart from the backend's.
+// Runs as root in private namespaces; touches nothing else.
 #include "ChildProcess.h"
 #include "PrivateNamespace.h"
 #include "ScannerSimulator.h"
@@ -178,10 +180,40 @@ double InProcess(long long& bytes, stPhases& phases)
     return status == SANE_STATUS_EOF ? Seconds(ended - started) : -1;
 }
 
-double ScanimageStartUp()
+// What a first open costs: reaching the daemon, then the scanner's capability and feeder pages,
+// each fetched by the daemon over a fresh HTTP connection to the scanner.
+struct stOpenCosts {
+    double connect = 0;
+    double capabilities = 0;
+    double feeder = 0;
+};
+
+bool MeasureOpenCosts(stOpenCosts& costs)
 {
+    VornScanClient client;
+    TCPDevPropertiesRes properties {};
+    TCPADFStatusRes feeder {};
     const auto started = Clock::now();
-    return VornTest::RunTool({"scanimage", "--version"}).Succeeded() ? Seconds(Clock::now() - started) : -1;
+    if (!client.Connect("127.0.0.1", kVornScanDaemonPort, 60))
+        return false;
+    const auto connected = Clock::now();
+    if (!client.TcpDeviceProperties(kScanner, properties))
+        return false;
+    const auto described = Clock::now();
+    if (!client.TcpAdfStatus(kScanner, feeder))
+        return false;
+    costs = {Seconds(connected - started), Seconds(described - connected), Seconds(Clock::now() - described)};
+    return true;
+}
+
+// scanimage's fixed cost before any scan: alone (--version loads no backend), and with the
+// backend loaded and the scanner opened and described (-A), which adds the backend's open.
+double ScanimageFixedCost(const std::vector<std::string>& args)
+{
+    std::vector<std::string> command = {"scanimage"};
+    command.insert(command.end(), args.begin(), args.end());
+    const auto started = Clock::now();
+    return VornTest::RunTool(command).Succeeded() ? Seconds(Clock::now() - started) : -1;
 }
 
 } // namespace
@@ -211,8 +243,8 @@ int main(int argc, char** argv)
     }
 
     sane_vorn_init(nullptr, nullptr);
-    std::vector<double> daemonTimes, fileTimes, nowhereTimes, nowhereCpu, inProcessTimes, startTimes;
-    std::vector<double> openTimes, beginTimes, readTimes;
+    std::vector<double> daemonTimes, fileTimes, nowhereTimes, nowhereCpu, inProcessTimes, startTimes, openedTimes;
+    std::vector<double> openTimes, beginTimes, readTimes, connectTimes, capabilityTimes, feederTimes;
     // Each round's additions against that round's daemon-alone time: a loaded machine moves
     // both together, so the paired figure is steadier than one made of two medians.
     std::vector<double> fileAdded, nowhereAdded, inProcessAdded, withoutStartAdded;
@@ -222,19 +254,31 @@ int main(int argc, char** argv)
     long long ignored = 0;
     double cpu = 0;
     stPhases phases;
+    stOpenCosts costs;
+    double firstOpen = 0;
     for (int round = 0; round < rounds; ++round) {
+        if (!MeasureOpenCosts(costs)) {
+            fprintf(stderr, "the daemon or the scanner does not answer queries\n");
+            return 1;
+        }
+        connectTimes.push_back(costs.connect);
+        capabilityTimes.push_back(costs.capabilities);
+        feederTimes.push_back(costs.feeder);
         daemonTimes.push_back(DaemonAlone(daemonBytes));
         inProcessTimes.push_back(InProcess(frameBytes, phases));
         nowhereTimes.push_back(ThroughBackend(kNowhere, ignored, cpu));
         nowhereCpu.push_back(cpu);
         fileTimes.push_back(ThroughBackend(config + "/a4.pnm", imageBytes, cpu));
-        startTimes.push_back(ScanimageStartUp());
-        for (double time : {daemonTimes.back(), fileTimes.back(), nowhereTimes.back(), inProcessTimes.back(), startTimes.back()}) {
+        startTimes.push_back(ScanimageFixedCost({"--version"}));
+        openedTimes.push_back(ScanimageFixedCost({"-d", kDevice, "-A"}));
+        for (double time : {daemonTimes.back(), fileTimes.back(), nowhereTimes.back(), inProcessTimes.back(),
+                            startTimes.back(), openedTimes.back()}) {
             if (time < 0) {
                 fprintf(stderr, "round %d failed\n", round + 1);
                 return 1;
             }
         }
+        firstOpen = round == 0 ? phases.open : firstOpen;
         openTimes.push_back(phases.open);
         beginTimes.push_back(phases.start);
         readTimes.push_back(phases.read);
@@ -263,7 +307,7 @@ int main(int argc, char** argv)
     line("backend called in this process", Median(inProcessTimes));
     percent(inProcessAdded);
     line("  of which sane_open and the options", Median(openTimes));
-    printf("\n");
+    printf(" (the first, which asks the scanner: %.3f s)\n", firstOpen);
     line("  of which sane_start to the page's first bytes", Median(beginTimes));
     printf("\n");
     line("  of which reading the page", Median(readTimes));
@@ -274,9 +318,18 @@ int main(int argc, char** argv)
     percent(fileAdded);
     line("scanimage's own start-up (--version)", Median(startTimes));
     printf("\n");
+    line("scanimage opening the scanner, no scan (-A)", Median(openedTimes));
+    printf(" (the backend's loading and open: %.3f s)\n", Median(openedTimes) - Median(startTimes));
     line(std::string("scanimage into ") + kNowhere + " less its start-up", Median(nowhereTimes) - Median(startTimes));
     percent(withoutStartAdded);
     line("CPU of scanimage with the backend", Median(nowhereCpu));
+    printf("\n");
+    printf("what every scanimage run pays at sane_open, asked directly:\n");
+    line("  connecting to the daemon", Median(connectTimes));
+    printf("\n");
+    line("  the scanner's capability page", Median(capabilityTimes));
+    printf("\n");
+    line("  the scanner's feeder status page", Median(feederTimes));
     printf("\n");
     return 0;
 }
