@@ -149,10 +149,19 @@ struct stPhases {
     double open = 0;   // sane_open and the options
     double start = 0;  // sane_start until the page's first bytes are there
     double read = 0;   // the rest of the page
+    double cpu = 0;    // CPU of this thread, which runs the backend (the simulator has its own)
 };
+
+double ThreadCpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 double InProcess(long long& bytes, stPhases& phases)
 {
+    const double cpuBefore = ThreadCpuSeconds();
     const auto started = Clock::now();
     SANE_Handle handle = nullptr;
     char color[] = "Color";
@@ -176,7 +185,7 @@ double InProcess(long long& bytes, stPhases& phases)
     sane_vorn_cancel(handle);
     sane_vorn_close(handle);
     const auto ended = Clock::now();
-    phases = {Seconds(opened - started), Seconds(begun - opened), Seconds(ended - begun)};
+    phases = {Seconds(opened - started), Seconds(begun - opened), Seconds(ended - begun), ThreadCpuSeconds() - cpuBefore};
     return status == SANE_STATUS_EOF ? Seconds(ended - started) : -1;
 }
 
@@ -244,7 +253,7 @@ int main(int argc, char** argv)
 
     sane_vorn_init(nullptr, nullptr);
     std::vector<double> daemonTimes, fileTimes, nowhereTimes, nowhereCpu, inProcessTimes, startTimes, openedTimes;
-    std::vector<double> openTimes, beginTimes, readTimes, connectTimes, capabilityTimes, feederTimes;
+    std::vector<double> openTimes, beginTimes, readTimes, backendCpu, connectTimes, capabilityTimes, feederTimes;
     // Each round's additions against that round's daemon-alone time: a loaded machine moves
     // both together, so the paired figure is steadier than one made of two medians.
     std::vector<double> fileAdded, nowhereAdded, inProcessAdded, withoutStartAdded;
@@ -282,6 +291,7 @@ int main(int argc, char** argv)
         openTimes.push_back(phases.open);
         beginTimes.push_back(phases.start);
         readTimes.push_back(phases.read);
+        backendCpu.push_back(phases.cpu);
         const double daemon = daemonTimes.back();
         const auto added = [daemon](double time) { return (time / daemon - 1.0) * 100.0; };
         inProcessAdded.push_back(added(inProcessTimes.back()));
@@ -311,6 +321,8 @@ int main(int argc, char** argv)
     line("  of which sane_start to the page's first bytes", Median(beginTimes));
     printf("\n");
     line("  of which reading the page", Median(readTimes));
+    printf("\n");
+    line("  CPU of the backend", Median(backendCpu));
     printf("\n");
     line(std::string("scanimage end to end into ") + kNowhere, Median(nowhereTimes));
     percent(nowhereAdded);
