@@ -214,3 +214,15 @@ int UsbScanner::HandleBulkIn(uint8_t byEndpoint, std::vector<uint8_t>& vecData, 
     }
     return int(uBytes);
 }
+
+int UsbScanner::Resets() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_iResets;
+}
+
+void UsbScanner::HandleReset(enUsbReset)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_iResets;
+}

@@ -54,9 +54,12 @@ public:
     std::vector<std::vector<uint8_t>> ReceivedCommands() const;
     // Transfers still waiting to be read.
     size_t PendingTransfers() const;
+    // Resets of the device, of an endpoint and endpoint-halt clears received so far, together.
+    int Resets() const;
 
     int HandleBulkOut(uint8_t byEndpoint, const std::vector<uint8_t>& vecData) override;
     int HandleBulkIn(uint8_t byEndpoint, std::vector<uint8_t>& vecData, size_t uMaxLength) override;
+    void HandleReset(enUsbReset reset) override;
 
 private:
     std::vector<uint8_t> ReplyTo(uint8_t byClass, uint8_t byCode) const;
@@ -71,4 +74,5 @@ private:
     std::deque<std::vector<uint8_t>> m_queueIn;
     size_t m_uFrontOffset = 0;  // bytes of the front transfer already read
     std::vector<std::vector<uint8_t>> m_listReceived;
+    int m_iResets = 0;
 };
