@@ -7,7 +7,7 @@ packages=(
   # build
   build-essential cmake ninja-build pkg-config clang libclang-rt-dev
   qtbase5-dev qtbase5-dev-tools libqt5svg5-dev
-  libusb-1.0-0-dev libsane-dev libgtest-dev googletest
+  libusb-1.0-0-dev libsane-dev libgtest-dev googletest libcups2-dev
   libjpeg62-turbo-dev
   umockdev libumockdev-dev libglib2.0-dev
   # what the programs run
