@@ -1,4 +1,5 @@
 // VornScanDaemon: the background server through which a scan front-end drives the scanners.
+#include "ProgramOptions.h"
 #include "VornScanDaemon.h"
 #include "daemonHelper.h"
 #include "usblog.h"
@@ -18,8 +19,10 @@ void WriteUsbLogLine(VornUsbLog log, const char* line)
 
 } // namespace
 
-int main()
+int main(int argc, char* argv[])
 {
+    if (AnswerStandardOptions(argc, argv, "[--foreground]") == enStandardOption::Answered)
+        return 0;
     create_daemon();
     // A client or scanner that hangs up must cost a failed send, not the process.
     signal(SIGPIPE, SIG_IGN);
