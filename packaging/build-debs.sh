@@ -31,7 +31,7 @@ mkdir -p build/debs
 # The package carries the programs only; the tests stay out of the build.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BUILD_TESTS=OFF "${launcher[@]}" \
   "${toolchain[@]}" > "$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
-cmake --build "$build" -j"$(nproc)"
+cmake --build "$build" -j"$(nproc)" >&2
 rm -f build/debs/vorn-printer-t905_*_"$arch".deb
 (cd "$build" && cpack -G DEB > cpack.log 2>&1) || { cat "$build/cpack.log"; exit 1; }
 ls build/debs/vorn-printer-t905_*_"$arch".deb
