@@ -2,12 +2,21 @@
 # Builds the suite's Debian package for one architecture into build/debs/ and prints its path.
 #   bash packaging/build-debs.sh --arch amd64   native build
 #   bash packaging/build-debs.sh --arch arm64   cross-build (needs: bash packaging/install-deps.sh arm64)
+# With --with-tests the same build folder (build/deb-ARCH) also holds the tests, so CI runs the
+# arm64 unit tests on the very build it packages; the package's contents stay the same.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-usage() { echo "usage: bash packaging/build-debs.sh --arch amd64|arm64" >&2; exit 2; }
-[ $# -eq 2 ] && [ "$1" = "--arch" ] || usage
-arch=$2
+usage() { echo "usage: bash packaging/build-debs.sh --arch amd64|arm64 [--with-tests]" >&2; exit 2; }
+arch=
+tests=OFF
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --arch) [ $# -ge 2 ] || usage; arch=$2; shift 2 ;;
+    --with-tests) tests=ON; shift ;;
+    *) usage ;;
+  esac
+done
 case "$arch" in
   amd64) toolchain=() ;;
   arm64) toolchain=(-DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/aarch64-linux-gnu.cmake") ;;
@@ -28,8 +37,8 @@ export CFLAGS CXXFLAGS LDFLAGS
 
 build=build/deb-$arch
 mkdir -p build/debs
-# The package carries the programs only; the tests stay out of the build.
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BUILD_TESTS=OFF "${launcher[@]}" \
+# The package carries the programs only; tests never have install rules.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BUILD_TESTS="$tests" "${launcher[@]}" \
   "${toolchain[@]}" > "$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j"$(nproc)" >&2
 rm -f build/debs/vorn-printer-t905_*_"$arch".deb

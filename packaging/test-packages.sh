@@ -3,12 +3,13 @@
 # complete, the units pass systemd-analyze. The amd64 package then installs, the status command
 # reads the simulator-fed service (text and JSON), removal deletes the queues and the units, and
 # purge leaves nothing under /opt/vorn: the machine ends without the package, as CI found it.
-#   bash packaging/test-packages.sh --arch amd64|arm64
+#   bash packaging/test-packages.sh --arch amd64|arm64 [--with-tests]   (--with-tests: see build-debs.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-[ $# -eq 2 ] && [ "$1" = "--arch" ] || { echo "usage: bash packaging/test-packages.sh --arch amd64|arm64" >&2; exit 2; }
+[ $# -ge 2 ] && [ "$1" = "--arch" ] || { echo "usage: bash packaging/test-packages.sh --arch amd64|arm64 [--with-tests]" >&2; exit 2; }
 arch=$2
+shift 2
 
 package=vorn-printer-t905
 root=/opt/vorn/vorn-printer-t905
@@ -20,7 +21,7 @@ if [ "$arch" = amd64 ] && dpkg-query -W -f='${Status}' "$package" 2>/dev/null | 
 fi
 
 step "build"
-deb=$(bash packaging/build-debs.sh --arch "$arch" | tail -n 1)
+deb=$(bash packaging/build-debs.sh --arch "$arch" "$@" | tail -n 1)
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "$deb is not an $arch package"
 
 step "lintian"
