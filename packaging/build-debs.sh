@@ -28,8 +28,9 @@ if command -v ccache > /dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 
-# Debian's own compiler and linker flags for packages, all hardening included.
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_HOST_ARCH=$arch
+# Debian's own compiler and linker flags for packages, all hardening included. Without
+# fixfilepath: the build already names log call sites relative to the source tree.
+export DEB_BUILD_MAINT_OPTIONS="hardening=+all reproducible=-fixfilepath" DEB_HOST_ARCH=$arch
 CFLAGS="$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 LDFLAGS=$(dpkg-buildflags --get LDFLAGS)
