@@ -25,6 +25,7 @@ build=(
   libqt5svg5-dev
   libusb-1.0-0-dev
   libsane-dev
+  libjpeg62-turbo-dev
   dpkg-dev
 )
 # The printer simulator plays USB printers on the tests' simulated bus, so it builds with them.
@@ -53,6 +54,7 @@ test=(
   python3-gi
   gir1.2-atspi-2.0
   fonts-wqy-microhei
+  sane-utils
   cups-bsd
   lintian
   systemd
@@ -68,6 +70,7 @@ arm64=(
   libusb-1.0-0-dev:arm64
   libgtest-dev:arm64
   libsane-dev:arm64
+  libjpeg62-turbo-dev:arm64
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -45,6 +45,7 @@ expected=(
 for path in "${expected[@]}"; do
   grep -qx "$path" <<<"$listing" || fail "the package lacks $path"
 done
+[ ! -d sane ] || expected+=(/etc/sane.d/dll.d/vorn /etc/sane.d/vorn.conf)
 # Nothing of the tests, simulators or developer tools.
 if grep -E 'test|sim|bench|fuzz|scan-client|model-table' <<<"$listing"; then
   fail "the package carries test or developer files (above)"

@@ -3,23 +3,27 @@
 
 #include "daemonHelper.h"
 #include "scanConnection.h"
+#include "scanFiles.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <set>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 // The largest request record (USBReopenDevReq).
 constexpr size_t kMaxRequestSize = sizeof(USBReopenDevReq);
-// The scan folder is created when missing; page files inside are not writable by others.
-constexpr mode_t kScanFolderMode = 0755;
+constexpr int kStopPollMs = 20;
 
 using CommandHandler = void (*)(stConnectionState&, const unsigned char*);
 
@@ -69,7 +73,7 @@ const stCommand* FindCommand(int32_t code)
 void ReplyToShortReopen(const stConnectionState& state)
 {
     const USBReopenDevRes reply {SANE_STATUS_IO_ERROR, -1};
-    vorn_SendReply(state, &reply, sizeof reply, "[VornScanSDK] send USBReopenDevRes err");
+    vorn_SendReply(state, &reply, sizeof reply, kVornReopenReplySendError);
 }
 
 void ServeCommand(stConnectionState& state, int32_t code)
@@ -115,52 +119,141 @@ int CreateListener()
     return fd;
 }
 
+// Waits until fd is readable, a stop signal arrives or timeoutMs pass: 1, 0 on time-out, -1
+// with errno (EINTR for a signal).
+int WaitReadable(int fd, int timeoutMs)
+{
+    pollfd entry {fd, POLLIN, 0};
+    const timespec timeout {timeoutMs / 1000, (timeoutMs % 1000) * 1000000L};
+    const sigset_t mask = vorn_WaitMask();
+    return ppoll(&entry, 1, &timeout, &mask);
+}
+
+// SIGCHLD only has to interrupt the listener's wait, so ended connections are counted at once.
+void OnChildEnded(int)
+{
+}
+
+void ReapConnections(std::set<pid_t>& connections)
+{
+    pid_t pid = 0;
+    while ((pid = waitpid(-1, nullptr, WNOHANG)) > 0)
+        connections.erase(pid);
+}
+
+// SIGTERM: every connection aborts its scan and removes its pages; what does not end in time
+// is killed with its data process (each connection leads its own process group).
+void StopConnections(std::set<pid_t>& connections, const std::string& scanFolder)
+{
+    for (pid_t pid : connections)
+        kill(pid, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kVornStopGraceMs);
+    ReapConnections(connections);
+    while (!connections.empty() && std::chrono::steady_clock::now() < deadline) {
+        usleep(kStopPollMs * 1000);
+        ReapConnections(connections);
+    }
+    for (pid_t pid : connections)
+        kill(-pid, SIGKILL);
+    for (pid_t pid : connections)
+        waitpid(pid, nullptr, 0);
+    connections.clear();
+    vorn_RemoveOrphanPages(scanFolder, connections);
+}
+
+int MillisecondsUntil(std::chrono::steady_clock::time_point when)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(when - std::chrono::steady_clock::now());
+    return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+
 } // namespace
 
-void vorn_ServeClient(int clientFd, const std::string& scanFolder)
+void vorn_ServeClient(int clientFd, const std::string& scanFolder, const stDaemonLimits& limits)
 {
     stConnectionState state;
     state.clientFd = clientFd;
     state.scanFolder = scanFolder;
     const int pid = static_cast<int>(getpid());
+    // A client that sends part of a command and stalls must not hold its receive forever.
+    const timeval receiveTimeout {limits.idleTimeoutMs / 1000, (limits.idleTimeoutMs % 1000) * 1000};
+    setsockopt(clientFd, SOL_SOCKET, SO_RCVTIMEO, &receiveTimeout, sizeof receiveTimeout);
     while (g_bVornRun) {
-        int32_t code = 0;
-        const ssize_t received = recv(clientFd, &code, sizeof code, MSG_WAITALL);
-        vorn_ReapDataProcesses();
-        if (received < 1) {
-            vorn_log_info("[VornScanSDK] pid:%d DISCONNECT FROM SERVER", pid);
+        const int ready = WaitReadable(clientFd, limits.idleTimeoutMs);
+        if (ready == 0) {
+            // Reading a long scan's records is not idleness.
+            if (vorn_DataProcessRunning(state))
+                continue;
+            vorn_log_info("[VornScanSDK] pid:%d idle, closing", pid);
             break;
         }
+        if (ready < 0 && errno == EINTR)
+            continue;
+        int32_t code = 0;
+        const ssize_t received = ready < 0 ? -1 : recv(clientFd, &code, sizeof code, MSG_WAITALL);
+        vorn_ReapDataProcesses();
+        // Part of a code and then silence (or a close) is a client that is gone or broken.
+        if (received < static_cast<ssize_t>(sizeof code))
+            break;
         vorn_log_info("[VornScanSDK] pid:%d recv scanCommandType %d", pid, code);
         ServeCommand(state, code);
     }
+    vorn_log_info("[VornScanSDK] pid:%d DISCONNECT FROM SERVER", pid);
+    vorn_EndConnection(state);
 }
 
-void vorn_RunConnectionProcess(int clientFd, const std::string& scanFolder)
+void vorn_RunConnectionProcess(int clientFd, const std::string& scanFolder, const stDaemonLimits& limits)
 {
+    // Its own process group, so a stop can kill it together with its data process.
+    setpgid(0, 0);
     // Data processes are reaped here, not ignored, so an abort never signals a reused pid.
     signal(SIGCHLD, SIG_DFL);
     VornReopenDbg(scanFolder);
-    vorn_ServeClient(clientFd, scanFolder);
+    vorn_ServeClient(clientFd, scanFolder, limits);
     close(clientFd);
     _exit(0);
 }
 
-int mainProc(const std::string& scanFolder)
+int mainProc(const std::string& scanFolder, const stDaemonLimits& limits)
 {
-    mkdir(scanFolder.c_str(), kScanFolderMode);
+    vorn_BlockSignalsOutsideWaits();
+    signal(SIGCHLD, OnChildEnded);
     VornInitDbg(scanFolder);
     const int listener = CreateListener();
     if (listener < 0) {
         vorn_log_err("[VornScanSDK] bind err");
         exit(1);
     }
+    std::set<pid_t> connections;
+    // Pages left by a daemon that ended without cleaning up belong to nobody now.
+    vorn_RemoveOrphanPages(scanFolder, connections);
+    auto nextSweep = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.sweepPeriodMs);
+    bool refusalLogged = false;
     while (g_bVornRun) {
-        const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        ReapConnections(connections);
+        if (std::chrono::steady_clock::now() >= nextSweep) {
+            vorn_RemoveOrphanPages(scanFolder, connections);
+            nextSweep = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.sweepPeriodMs);
+        }
+        const int ready = WaitReadable(listener, MillisecondsUntil(nextSweep));
+        if (ready < 0 && errno == EINTR && g_bVornRun)
+            continue;  // a connection ended
+        if (ready == 0)
+            continue;
+        const int client = ready < 0 ? -1 : accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0) {
             vorn_log_err("[VornScanSDK] accept err");
             continue;
         }
+        ReapConnections(connections);
+        if (static_cast<int>(connections.size()) >= limits.maxConnections) {
+            if (!refusalLogged)
+                vorn_log_err("[VornScanSDK] too many connections (%d), refusing new ones", limits.maxConnections);
+            refusalLogged = true;
+            close(client);
+            continue;
+        }
+        refusalLogged = false;
         const int flags = fcntl(client, F_GETFL);
         fcntl(client, F_SETFL, flags & ~O_NONBLOCK);
         const pid_t pid = fork();
@@ -171,12 +264,17 @@ int mainProc(const std::string& scanFolder)
         }
         if (pid == 0) {
             close(listener);
-            vorn_RunConnectionProcess(client, scanFolder);
+            vorn_RunConnectionProcess(client, scanFolder, limits);
         }
+        // Also here, so a stop that follows at once already finds the group.
+        setpgid(pid, pid);
+        connections.insert(pid);
         vorn_log_info("[VornScanSDK] new conn pid:%d", static_cast<int>(pid));
         close(client);
     }
     vorn_log_info("[VornScanSDK] parent pro exit");
     close(listener);
+    if (g_iVornStopSignal == SIGTERM)
+        StopConnections(connections, scanFolder);
     return 0;
 }

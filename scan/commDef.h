@@ -12,12 +12,15 @@
 
 // Install tree folder that holds scanned pages and the daemon's two logs.
 constexpr const char* kVornScanFolder = "/opt/vorn/vorn-printer-t905/scan";
+// The folder a daemon creates, and its logs and page files: readable by the desktop user's
+// client, writable only by the daemon, whatever the umask.
+constexpr unsigned kVornScanFolderMode = 0755;
+constexpr unsigned kVornScanFileMode = 0644;
 constexpr int kVornScanDaemonPort = 7001;
 constexpr int kVornScanListenBacklog = 20;
 constexpr size_t kVornFileNameSize = 256;
 constexpr size_t kVornDescriptorStringSize = 1024;
 constexpr size_t kVornIpTextSize = 16;
-constexpr int kVornMaxUsbDevices = 64;
 
 enum scanCommandType : int32_t {
     USB_FIND_DEV = 0,

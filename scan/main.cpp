@@ -2,10 +2,13 @@
 #include "ProgramOptions.h"
 #include "VornScanDaemon.h"
 #include "daemonHelper.h"
+#include "scanFiles.h"
 #include "usblog.h"
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -23,10 +26,16 @@ int main(int argc, char* argv[])
 {
     if (AnswerStandardOptions(argc, argv, "[--foreground]") == enStandardOption::Answered)
         return 0;
-    create_daemon();
+    // Checked before detaching, so whoever starts the daemon sees why it does not run.
+    std::string problem;
+    if (!vorn_PrepareScanFolder(kVornScanFolder, problem)) {
+        fprintf(stderr, "VornScanDaemon: %s\n", problem.c_str());
+        return 1;
+    }
+    create_daemon(vorn_WantsForeground(argc, argv));
     // A client or scanner that hangs up must cost a failed send, not the process.
     signal(SIGPIPE, SIG_IGN);
-    if (!vorn_install_quit_handler()) {
+    if (!vorn_install_stop_handlers()) {
         // The logs are not open yet; the line goes to the error log opened for this one line.
         VornReopenDbg(kVornScanFolder);
         vorn_log_err("[VornScanSDK] sigaction error.");

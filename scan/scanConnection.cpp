@@ -4,6 +4,8 @@
 #include "daemonHelper.h"
 #include "commDef.h"
 #include "scanFiles.h"
+#include "tcpcommanddef.h"
+#include "usbcommanddef.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -95,4 +97,28 @@ void vorn_ReapDataProcesses()
 {
     while (waitpid(-1, nullptr, WNOHANG) > 0) {
     }
+}
+
+bool vorn_DataProcessRunning(const stConnectionState& state)
+{
+    return state.dataProcPid > 0 && waitpid(state.dataProcPid, nullptr, WNOHANG) == 0;
+}
+
+void vorn_EndConnection(stConnectionState& state)
+{
+    const bool scanRunning = vorn_DataProcessRunning(state);
+    vorn_StopDataProcess(state);
+    if (scanRunning && state.lastScanTransport == enScanTransport::Tcp) {
+        VornSocket sock = state.lastTcpScanner;
+        sock.tcpFromScanner = state.dataConnectionFd;
+        vorn_http_ScanAbort(&sock);
+        state.dataConnectionFd = sock.tcpFromScanner;
+    }
+    for (int devfd : state.lockedDevices) {
+        if (scanRunning && state.lastScanTransport == enScanTransport::Usb)
+            ScanAbort(devfd);
+        ScanUnlock(devfd);
+    }
+    state.lockedDevices.clear();
+    vorn_RemoveConnectionPages(state.scanFolder, getpid());
 }

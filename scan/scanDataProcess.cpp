@@ -7,12 +7,11 @@
 #include "scanFiles.h"
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
 
-// Readable by the desktop user's client, writable only by the daemon, whatever the umask.
-constexpr mode_t kPageFileMode = 0644;
 constexpr int kExtraWriteAttempts = 10;
 
 struct stRecordTexts {
@@ -21,6 +20,8 @@ struct stRecordTexts {
     const char* createErrorSendError;
     const char* exitLine;
 };
+
+constexpr const char* kScanLimitLine = "[VornScanSDK] scan data limit reached, %llu bytes written";
 
 constexpr stRecordTexts kUsbTexts = {
     "[VornScanSDK] usb send scan data err",
@@ -60,18 +61,33 @@ bool WriteAll(int fd, const unsigned char* data, size_t size)
 int OpenPageFile(const std::string& baseName, int page)
 {
     const std::string name = vorn_PageFileName(baseName, page);
-    return open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kPageFileMode);
+    // Never through a link or into a file someone placed under the name beforehand.
+    return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kVornScanFileMode);
+}
+
+// True when size more bytes keep the scan within its bound and leave the file system its reserve.
+bool HasRoomFor(int pageFd, uint64_t written, size_t size, uint64_t maxScanBytes)
+{
+    if (written + size > maxScanBytes)
+        return false;
+    struct statvfs space {};
+    if (fstatvfs(pageFd, &space) != 0)
+        return true;  // no figure to judge by; the bound above still holds
+    // f_bavail leaves out the blocks the file system keeps for root: a root daemon must not eat them.
+    const uint64_t available = static_cast<uint64_t>(space.f_bavail) * space.f_frsize;
+    return available >= size + kVornScanDiskReserveBytes;
 }
 
 } // namespace
 
 int vorn_RunScanDataLoop(int clientFd, const std::string& baseName, enScanTransport transport,
-                         const ScanRecordReader& readRecord)
+                         const ScanRecordReader& readRecord, uint64_t maxScanBytes)
 {
     const stRecordTexts& texts = transport == enScanTransport::Usb ? kUsbTexts : kTcpTexts;
     int pageCounter = 0;
     int pageFd = -1;
     bool firstRecord = true;
+    uint64_t written = 0;
     int result = SANE_STATUS_GOOD;
     do {
         const int fileIndex = pageCounter;
@@ -100,9 +116,16 @@ int vorn_RunScanDataLoop(int clientFd, const std::string& baseName, enScanTransp
             ++pageCounter;
         }
         int recordResult = result;
-        if (hasData && !WriteAll(pageFd, data, size)) {
-            vorn_log_err("%s", texts.writeError);
-            recordResult = SANE_STATUS_IO_ERROR;
+        if (hasData && !HasRoomFor(pageFd, written, size, maxScanBytes)) {
+            vorn_log_err(kScanLimitLine, static_cast<unsigned long long>(written));
+            result = recordResult = SANE_STATUS_NO_MEM;
+            size = 0;
+        } else if (hasData) {
+            if (!WriteAll(pageFd, data, size)) {
+                vorn_log_err("%s", texts.writeError);
+                recordResult = SANE_STATUS_IO_ERROR;
+            }
+            written += size;
         }
         if (!SendRecord(clientFd, transport, status, fileIndex, static_cast<int>(size), recordResult)) {
             vorn_log_err("%s", texts.sendError);

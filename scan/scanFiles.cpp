@@ -3,21 +3,28 @@
 
 #include "commDef.h"
 #include "daemonHelper.h"
+#include "logText.h"
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr const char* kBaseNameFormat = "%s/vornscandata_%d_%d";
+constexpr const char* kBaseNameFormat = "%s/%s%d_%d";
 constexpr const char* kPageFileFormat = "%s_%d.tmp";
 constexpr const char* kPageFileSuffix = ".tmp";
+constexpr const char* kPageFilePrefix = "vornscandata_";
+constexpr const char* kRefuseDeleteLine = "[VornScanSDK] refuse to delete file:%s";
+// Group and others must not write into the scan folder.
+constexpr mode_t kForeignWriteBits = S_IWGRP | S_IWOTH;
 
 std::string ClientText(const char* text)
 {
@@ -67,12 +74,67 @@ bool IsPageFileOf(const std::string& name, const std::string& base)
     return true;
 }
 
+// Reads "<digits>" at text[at], moving at past them; false when there is none.
+bool ReadNumber(const std::string& text, size_t& at, long& value)
+{
+    const size_t start = at;
+    value = 0;
+    while (at < text.size() && isdigit(static_cast<unsigned char>(text[at])) && at - start < 10)
+        value = value * 10 + (text[at++] - '0');
+    return at > start;
+}
+
+// True for "vornscandata_<pid>_<index>_<page>.tmp" exactly, with the connection's pid.
+bool IsAnyPageFile(const std::string& name, pid_t& connection)
+{
+    const std::string prefix = kPageFilePrefix;
+    if (name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    size_t at = prefix.size();
+    long pid = 0, index = 0, page = 0;
+    if (!ReadNumber(name, at, pid) || at >= name.size() || name[at++] != '_')
+        return false;
+    if (!ReadNumber(name, at, index) || at >= name.size() || name[at++] != '_')
+        return false;
+    if (!ReadNumber(name, at, page))
+        return false;
+    connection = static_cast<pid_t>(pid);
+    return name.compare(at, std::string::npos, kPageFileSuffix) == 0;
+}
+
+// Removes the regular files directly in the folder whose name `doomed` picks.
+int RemoveFilesWhere(const std::string& scanFolder, const std::function<bool(const std::string&)>& doomed)
+{
+    DIR* folder = opendir(scanFolder.c_str());
+    if (folder == nullptr)
+        return -1;
+    const int folderFd = dirfd(folder);
+    while (dirent* entry = readdir(folder)) {
+        if (!doomed(entry->d_name) || !IsRegularEntry(folderFd, entry->d_name))
+            continue;
+        if (unlinkat(folderFd, entry->d_name, 0) == 0)
+            vorn_log_info("[VornScanSDK] delete file:%s/%s", scanFolder.c_str(),
+                          vorn_LogText(entry->d_name, strlen(entry->d_name)).c_str());
+    }
+    closedir(folder);
+    return 0;
+}
+
+// Removes the page files whose connection pid `doomed` picks.
+int RemovePagesOf(const std::string& scanFolder, const std::function<bool(pid_t)>& doomed)
+{
+    return RemoveFilesWhere(scanFolder, [&](const std::string& name) {
+        pid_t connection = 0;
+        return IsAnyPageFile(name, connection) && doomed(connection);
+    });
+}
+
 } // namespace
 
 std::string vorn_ScanBaseName(const std::string& scanFolder, int pid, int index)
 {
     char name[kVornFileNameSize];
-    snprintf(name, sizeof name, kBaseNameFormat, scanFolder.c_str(), pid, index);
+    snprintf(name, sizeof name, kBaseNameFormat, scanFolder.c_str(), kPageFilePrefix, pid, index);
     return name;
 }
 
@@ -92,21 +154,10 @@ int deleteFileList(const std::string& scanFolder, const char* baseName)
     }
     std::string leaf = base;
     if (base.find('/') != std::string::npos && !SplitInScanFolder(scanFolder, base, leaf)) {
-        vorn_log_err("[VornScanSDK] refuse to delete files outside the scan folder:%s", base.c_str());
+        vorn_log_err("[VornScanSDK] refuse to delete files outside the scan folder:%s", vorn_LogText(base).c_str());
         return 0;
     }
-    DIR* folder = opendir(scanFolder.c_str());
-    if (folder == nullptr)
-        return -1;
-    const int folderFd = dirfd(folder);
-    while (dirent* entry = readdir(folder)) {
-        if (!IsPageFileOf(entry->d_name, leaf) || !IsRegularEntry(folderFd, entry->d_name))
-            continue;
-        if (unlinkat(folderFd, entry->d_name, 0) == 0)
-            vorn_log_info("[VornScanSDK] delete file:%s/%s", scanFolder.c_str(), entry->d_name);
-    }
-    closedir(folder);
-    return 0;
+    return RemoveFilesWhere(scanFolder, [&](const std::string& name) { return IsPageFileOf(name, leaf); });
 }
 
 void vorn_DeleteScanFile(const std::string& scanFolder, const char* fileName)
@@ -114,7 +165,7 @@ void vorn_DeleteScanFile(const std::string& scanFolder, const char* fileName)
     const std::string path = ClientText(fileName);
     std::string leaf;
     if (!SplitInScanFolder(scanFolder, path, leaf)) {
-        vorn_log_err("[VornScanSDK] refuse to delete file:%s", path.c_str());
+        vorn_log_err(kRefuseDeleteLine, vorn_LogText(path).c_str());
         return;
     }
     const int folderFd = open(scanFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -125,7 +176,41 @@ void vorn_DeleteScanFile(const std::string& scanFolder, const char* fileName)
         if (S_ISREG(info.st_mode))
             unlinkat(folderFd, leaf.c_str(), 0);
         else
-            vorn_log_err("[VornScanSDK] refuse to delete file:%s", path.c_str());
+            vorn_log_err(kRefuseDeleteLine, vorn_LogText(path).c_str());
     }
     close(folderFd);
+}
+
+bool vorn_PrepareScanFolder(const std::string& scanFolder, std::string& problem)
+{
+    if (mkdir(scanFolder.c_str(), kVornScanFolderMode) == 0)
+        chmod(scanFolder.c_str(), kVornScanFolderMode);  // the daemon runs with umask 0
+    struct stat info {};
+    if (lstat(scanFolder.c_str(), &info) != 0) {
+        problem = "cannot create " + scanFolder + ": " + strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        problem = scanFolder + " is not a folder";
+        return false;
+    }
+    if (info.st_uid != geteuid()) {
+        problem = scanFolder + " belongs to another user";
+        return false;
+    }
+    if ((info.st_mode & kForeignWriteBits) != 0) {
+        problem = scanFolder + " is writable by group or others";
+        return false;
+    }
+    return true;
+}
+
+int vorn_RemoveOrphanPages(const std::string& scanFolder, const std::set<pid_t>& liveConnections)
+{
+    return RemovePagesOf(scanFolder, [&](pid_t connection) { return liveConnections.count(connection) == 0; });
+}
+
+int vorn_RemoveConnectionPages(const std::string& scanFolder, pid_t connection)
+{
+    return RemovePagesOf(scanFolder, [connection](pid_t owner) { return owner == connection; });
 }

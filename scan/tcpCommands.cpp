@@ -13,14 +13,6 @@
 
 namespace {
 
-template <typename Record>
-Record RequestAs(const unsigned char* request)
-{
-    Record record;
-    memcpy(&record, request, sizeof record);
-    return record;
-}
-
 // The client's scanner address with the data connection this process owns.
 VornSocket OwnSocket(const stConnectionState& state, const VornSocket& requested)
 {
@@ -29,39 +21,39 @@ VornSocket OwnSocket(const stConnectionState& state, const VornSocket& requested
     return sock;
 }
 
-constexpr const char* kDevicePropertiesSendError = "[VornScanSDK] send ScanDevicePropertiesRes err";
-
 void SendStartReply(const stConnectionState& state, int result, int dataFd, const std::string& baseName)
 {
     TCPScanStartRes reply {};
     reply.result = result;
     reply.socketDataFd = dataFd;
     snprintf(reply.fileName, sizeof reply.fileName, "%s", baseName.c_str());
-    vorn_SendReply(state, &reply, sizeof reply, "[VornScanSDK] send ScanStartReq result err");
+    vorn_SendReply(state, &reply, sizeof reply, kVornStartReplySendError);
 }
 
 } // namespace
 
 void CmdTcpSendOsl(stConnectionState& state, const unsigned char* request)
 {
-    const auto req = RequestAs<TCPOSLReq>(request);
+    const auto req = vorn_RequestAs<TCPOSLReq>(request);
     std::vector<char> body;
     const int result = vorn_send_osl(req.socket, body, req.type);
     const TCPOSLRes reply {result, static_cast<int32_t>(body.size())};
-    if (!vorn_SendReply(state, &reply, sizeof reply, kDevicePropertiesSendError))
+    if (!vorn_SendReply(state, &reply, sizeof reply, kVornDevicePropertiesSendError))
         return;
     if (!body.empty())
-        vorn_SendReply(state, body.data(), body.size(), kDevicePropertiesSendError);
+        vorn_SendReply(state, body.data(), body.size(), kVornDevicePropertiesSendError);
 }
 
 void CmdTcpScanStart(stConnectionState& state, const unsigned char* request)
 {
-    const auto req = RequestAs<TCPScanStartReq>(request);
+    const auto req = vorn_RequestAs<TCPScanStartReq>(request);
     VornSocket sock = OwnSocket(state, req.socket);
     int result = vorn_http_ScanStart(&sock, &req.info);
     state.dataConnectionFd = sock.tcpFromScanner;
     const std::string baseName = vorn_NextBaseName(state);
     if (result == SANE_STATUS_GOOD) {
+        state.lastScanTransport = enScanTransport::Tcp;
+        state.lastTcpScanner = req.socket;
         // Lives in the data process only, which owns its copy of the data connection.
         std::vector<unsigned char> buffer;
         const ScanRecordReader readRecord = [sock, &buffer](int& status, const unsigned char*& data,
@@ -84,7 +76,7 @@ void CmdTcpScanStart(stConnectionState& state, const unsigned char* request)
 
 void CmdTcpScanAbort(stConnectionState& state, const unsigned char* request)
 {
-    const auto req = RequestAs<TCPScanAbortReq>(request);
+    const auto req = vorn_RequestAs<TCPScanAbortReq>(request);
     // Stopped first: once the scanner drops the stream, the data process would send the
     // client a failure record in the middle of the abort's reply.
     vorn_StopDataProcess(state);
@@ -97,24 +89,24 @@ void CmdTcpScanAbort(stConnectionState& state, const unsigned char* request)
 
 void CmdTcpScanAdfStatus(stConnectionState& state, const unsigned char* request)
 {
-    const auto req = RequestAs<TCPCommonReq>(request);
+    const auto req = vorn_RequestAs<TCPCommonReq>(request);
     TCPADFStatusRes reply {};
     int status = 0;
     reply.result = vorn_http_adfstatus(req.socket, &status);
     reply.st = status;
-    vorn_SendReply(state, &reply, sizeof reply, kDevicePropertiesSendError);
+    vorn_SendReply(state, &reply, sizeof reply, kVornDevicePropertiesSendError);
 }
 
 void CmdTcpScanDevProperties(stConnectionState& state, const unsigned char* request)
 {
-    const auto req = RequestAs<TCPCommonReq>(request);
+    const auto req = vorn_RequestAs<TCPCommonReq>(request);
     TCPDevPropertiesRes reply {};
     reply.result = vorn_http_DeviceProperties(req.socket, &reply.devPro);
-    vorn_SendReply(state, &reply, sizeof reply, kDevicePropertiesSendError);
+    vorn_SendReply(state, &reply, sizeof reply, kVornDevicePropertiesSendError);
 }
 
 void CmdDeleteFile(stConnectionState& state, const unsigned char* request)
 {
-    const auto req = RequestAs<CmdDeleteFileReq>(request);
+    const auto req = vorn_RequestAs<CmdDeleteFileReq>(request);
     vorn_DeleteScanFile(state.scanFolder, req.fileName);
 }

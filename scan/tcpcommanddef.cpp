@@ -1,10 +1,11 @@
-// Network scanner protocol: job form, data stream records, abort, capability, ADF and
-// attribute queries, each over its own short-lived TCP connection except the data stream.
+// Network scanner protocol: job form, abort, capability, ADF and attribute queries, each over
+// its own short-lived TCP connection.
 #include "tcpcommanddef.h"
 
 #include "socketIo.h"
 
 #include "daemonHelper.h"
+#include "logText.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -27,8 +28,7 @@ constexpr int kDataConnectRetries = 10;
 constexpr useconds_t kDataConnectPauseMicros = 500 * 1000;
 constexpr useconds_t kFailedReceivePauseMicros = 1;
 constexpr size_t kLoginNameSize = 256;
-constexpr size_t kHostAddressSize = 16;
-constexpr size_t kMarkerSize = kBlockHeaderSize;
+constexpr const char* kLoopbackAddress = "127.0.0.1";
 constexpr const char* kResultKey = "RESULT";
 constexpr const char* kResultKeyWithEquals = "RESULT=";
 
@@ -87,16 +87,9 @@ std::string ScannerAddress(const VornSocket& sock)
     return std::string(sock.szScannerIP, strnlen(sock.szScannerIP, sizeof sock.szScannerIP));
 }
 
-
-void CloseDataConnection(VornSocket* sock)
-{
-    vorn_close_tcp(sock->tcpFromScanner);
-    sock->tcpFromScanner = -1;
-}
-
 std::string HostAddress()
 {
-    char address[kHostAddressSize] = {};
+    char address[kVornIpTextSize] = {};
     if (GetHostIPAddress(address, sizeof address) != 0)
         address[0] = '\0';
     return address;
@@ -204,34 +197,6 @@ std::string BuildPost(const char* requestLine, const std::string& body, const ch
         + Format(kPostHead, length.c_str(), hostLine.c_str(), body.c_str());
 }
 
-// Reads a header of headerSize bytes whose size digits sit at digitsOffset, then its body, which
-// is discarded. Returns 0, or the status to give up with (the caller closes what it opened).
-int SkipHeader(int fd, int headerSize, int digitsOffset)
-{
-    unsigned char header[kJobHeaderSize] = {};
-    if (vorn_tcp_recv_with_retry(fd, header, headerSize) != 0) {
-        vorn_log_err("[VornScanSDK] recv record scan data err");
-        return SANE_STATUS_IO_ERROR;
-    }
-    const int bodySize = vorn_ParseHeaderSize(header, digitsOffset);
-    if (bodySize < 0) {
-        vorn_log_err("[VornScanSDK] recv record scan data err");
-        return SANE_STATUS_IO_ERROR;
-    }
-    std::vector<unsigned char> body;
-    try {
-        body.resize(bodySize);
-    } catch (const std::bad_alloc&) {
-        vorn_log_err("[VornScanSDK] realloc record headerBuffer error");
-        return SANE_STATUS_NO_MEM;
-    }
-    if (bodySize > 0 && vorn_tcp_recv_with_retry(fd, body.data(), bodySize) != 0) {
-        vorn_log_err("[VornScanSDK] recv record header data error");
-        return SANE_STATUS_IO_ERROR;
-    }
-    return SANE_STATUS_GOOD;
-}
-
 } // namespace
 
 int vorn_init_tcp(const char* ip, int port)
@@ -309,7 +274,7 @@ int GetHostIPAddress(char* buffer, size_t size)
             continue;
         char text[INET_ADDRSTRLEN] = {};
         inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr, text, sizeof text);
-        if (strcmp(text, "127.0.0.1") == 0)
+        if (strcmp(text, kLoopbackAddress) == 0)
             continue;
         if (strlen(text) >= size) {
             vorn_log_err("[VornScanSDK] szHostIpAddress size over");
@@ -386,18 +351,6 @@ std::string vorn_BuildOslQuery(int type)
     return Format(kOslFormat, query.requestId, query.objName, query.attribName);
 }
 
-int vorn_ParseHeaderSize(const unsigned char* header, int offset)
-{
-    int value = 0;
-    for (int i = 0; i < kHeaderDigitsCount; ++i) {
-        const unsigned char digit = header[offset + i];
-        if (digit < '0' || digit > '9')
-            return -1;
-        value = value * 10 + (digit - '0');
-    }
-    return value;
-}
-
 int vorn_http_ScanStartResult(const char* reply)
 {
     const char* body = HttpBody(reply);
@@ -426,7 +379,7 @@ int vorn_http_ScanStart(VornSocket* sock, const SettingInfo* info)
 {
     vorn_log_info("[VornScanSDK] ** %s", __func__);
     const std::string request = vorn_BuildNetscanPost(vorn_BuildScanForm(*info), kJobPlaceholderAddress);
-    CloseDataConnection(sock);
+    vorn_tcp_CloseDataConnection(sock);
     vorn_log_info("[VornScanSDK] %s", request.c_str());
 
     const std::string scanner = ScannerAddress(*sock);
@@ -455,7 +408,7 @@ int vorn_http_ScanStart(VornSocket* sock, const SettingInfo* info)
             continue;
         }
         used += count;
-        vorn_log_err("[VornScanSDK] %s", reply.c_str());
+        vorn_log_err("[VornScanSDK] %s", vorn_LogText(reply.c_str(), used).c_str());
         complete = strstr(reply.c_str(), kResultKeyWithEquals) != nullptr;
     }
     if (!complete) {
@@ -485,78 +438,23 @@ int vorn_http_ScanStart(VornSocket* sock, const SettingInfo* info)
     }
     sock->tcpFromScanner = data;
 
-    const int header = SkipHeader(data, kJobHeaderSize, kJobHeaderDigitsOffset);
+    const int header = vorn_tcp_SkipHeader(data, kJobHeaderSize, kJobHeaderDigitsOffset);
     vorn_close_tcp(http);
     if (header != SANE_STATUS_GOOD) {
-        CloseDataConnection(sock);
+        vorn_tcp_CloseDataConnection(sock);
         return SANE_STATUS_IO_ERROR;
     }
-    return SANE_STATUS_GOOD;
-}
-
-int vorn_tcp_ScanRecord(VornSocket* sock, int& status, std::vector<unsigned char>& buffer, int& readSize)
-{
-    vorn_log_info("[VornScanSDK] ** %s", __func__);
-    status = SCAN_STATUS_OPERATION_CONTINUOUS;
-    readSize = 0;
-    unsigned char header[kBlockHeaderSize] = {};
-    if (vorn_tcp_recv_with_retry(sock->tcpFromScanner, header, kBlockHeaderSize) != 0) {
-        vorn_log_err("[VornScanSDK] vorn_tcp_recv_with_retry blockdata err");
-        CloseDataConnection(sock);
-        return SANE_STATUS_IO_ERROR;
-    }
-    if (memcmp(header, kMarkerNewFile, kMarkerSize) == 0) {
-        vorn_log_info("[VornScanSDK] newFileFlag");
-        status = SCAN_STATUS_BEGIN_OF_PAGE;
-        const int result = SkipHeader(sock->tcpFromScanner, kBlockHeaderSize, kBlockHeaderDigitsOffset);
-        if (result != SANE_STATUS_GOOD)
-            CloseDataConnection(sock);
-        return result;
-    }
-    if (memcmp(header, kMarkerJobDone, kMarkerSize) == 0) {
-        vorn_log_info("[VornScanSDK] jobDoneFlag");
-        status = SCAN_STATUS_END_OF_DATA;
-        CloseDataConnection(sock);
-        return SANE_STATUS_EOF;
-    }
-    if (memcmp(header, kMarkerJobCancel, kMarkerSize) == 0) {
-        vorn_log_info("[VornScanSDK] jobCancelFlag");
-        status = SCAN_STATUS_ABORTED_BY_DEVICE;
-        CloseDataConnection(sock);
-        return SANE_STATUS_CANCELLED;
-    }
-    const int size = vorn_ParseHeaderSize(header, kBlockHeaderDigitsOffset);
-    if (size < 0) {
-        vorn_log_err("[VornScanSDK] vorn_tcp_recv_with_retry blockdata err");
-        CloseDataConnection(sock);
-        return SANE_STATUS_IO_ERROR;
-    }
-    if (buffer.size() < static_cast<size_t>(size)) {
-        try {
-            buffer.resize(size);
-        } catch (const std::bad_alloc&) {
-            vorn_log_err("[VornScanSDK] realloc bufSize err");
-            CloseDataConnection(sock);
-            return SANE_STATUS_NO_MEM;
-        }
-    }
-    if (size > 0 && vorn_tcp_recv_with_retry(sock->tcpFromScanner, buffer.data(), size) != 0) {
-        vorn_log_err("[VornScanSDK] vorn_tcp_recv_with_retry recv err");
-        CloseDataConnection(sock);
-        return SANE_STATUS_IO_ERROR;
-    }
-    readSize = size;
     return SANE_STATUS_GOOD;
 }
 
 int vorn_http_ScanAbort(VornSocket* sock)
 {
     const std::string request = vorn_BuildNetscanPost(kAbortBody, HostAddress().c_str());
-    CloseDataConnection(sock);
+    vorn_tcp_CloseDataConnection(sock);
     std::string reply;
     const int result = HttpExchange(*sock, request, reply);
     if (result == SANE_STATUS_GOOD)
-        vorn_log_info("[VornScanSDK] vorn_http_ScanAbort Received : %s ", reply.c_str());
+        vorn_log_info("[VornScanSDK] vorn_http_ScanAbort Received : %s ", vorn_LogText(reply).c_str());
     return result;
 }
 
@@ -592,9 +490,9 @@ int vorn_ParseScanCapabilities(ScannerCapabilities* caps, const char* reply)
     const char* body = HttpBody(reply);
     if (body == nullptr)
         return 0;
-    vorn_log_info("[VornScanSDK] vorn_ParseScanCapabilities \n%s\n", body);
+    vorn_log_info("[VornScanSDK] vorn_ParseScanCapabilities \n%s\n", vorn_LogText(body, strlen(body)).c_str());
     ForEachPair(body, [&](const std::string& key, const std::string& value) {
-        vorn_log_info("[VornScanSDK] %s:%s", key.c_str(), value.c_str());
+        vorn_log_info("[VornScanSDK] %s:%s", vorn_LogText(key).c_str(), vorn_LogText(value).c_str());
         vorn_SetScanCapabilities(caps, key.c_str(), value.c_str());
     });
     return 0;
@@ -640,7 +538,7 @@ int vorn_http_adfstatus(const VornSocket& sock, int* status)
     const int result = HttpExchange(sock, request, reply);
     if (result != SANE_STATUS_GOOD)
         return result;
-    vorn_log_info("[VornScanSDK] vorn_http_adfstatus Received : \n%s \n", reply.c_str());
+    vorn_log_info("[VornScanSDK] vorn_http_adfstatus Received : \n%s \n", vorn_LogText(reply).c_str());
     return vorn_ParseAdfStatus(reply.data(), reply.size(), status);
 }
 

@@ -1,9 +1,10 @@
-// Network scanner protocol: the HTTP job form, abort, capability and ADF pages on port 80, the
-// raw scan data stream on port 2080 and the length-prefixed XML attribute queries on port 5000.
-// Every operation returns a SANE_Status number.
+// Network scanner protocol: the HTTP job form, abort, capability and ADF pages on port 80 and
+// the length-prefixed XML attribute queries on port 5000 (the data stream on port 2080 has its
+// own parser, tcpDataStream.h). Every operation returns a SANE_Status number.
 #pragma once
 
 #include "commDef.h"
+#include "tcpDataStream.h"
 
 #include <string>
 #include <vector>
@@ -16,19 +17,6 @@ constexpr int kScannerSocketTimeoutSeconds = 5;
 constexpr int kScannerReplyBufferSize = 8192;
 // The job form names this address where a host address is expected; the scanner ignores it.
 constexpr const char* kJobPlaceholderAddress = "10.10.10.10";
-
-// Data stream layout:
-//   job header   20 bytes, bytes 8-13 six ASCII digits = size of the header body that follows
-//   block header 18 bytes: a marker below, or bytes 6-11 six ASCII digits = size of a data block
-//   page header  18 bytes after NEWFILE, bytes 6-11 six ASCII digits = size of a discarded body
-constexpr int kJobHeaderSize = 20;
-constexpr int kJobHeaderDigitsOffset = 8;
-constexpr int kBlockHeaderSize = 18;
-constexpr int kBlockHeaderDigitsOffset = 6;
-constexpr int kHeaderDigitsCount = 6;
-constexpr const char* kMarkerNewFile = "NEWFILE          \n";
-constexpr const char* kMarkerJobDone = "JOBDONE          \n";
-constexpr const char* kMarkerJobCancel = "JOBCANCEL        \n";
 
 // Result code in the scanner's job reply.
 enum ResultScanPost {
@@ -99,8 +87,6 @@ std::string vorn_BuildOslQuery(int type);
 int vorn_http_ScanStartResult(const char* reply);
 // Sends the job, opens the data connection (stored in tcpFromScanner) and skips the job header.
 int vorn_http_ScanStart(VornSocket* sock, const SettingInfo* info);
-// Reads one record of the data stream; readSize is 0 for markers.
-int vorn_tcp_ScanRecord(VornSocket* sock, int& status, std::vector<unsigned char>& buffer, int& readSize);
 int vorn_http_ScanAbort(VornSocket* sock);
 int vorn_http_DeviceProperties(const VornSocket& sock, ScannerCapabilities* caps);
 int vorn_ParseScanCapabilities(ScannerCapabilities* caps, const char* reply);
@@ -110,6 +96,3 @@ int vorn_ParseAdfStatus(const char* reply, size_t length, int* status);
 int vorn_http_adfstatus(const VornSocket& sock, int* status);
 // Attribute query; on success reply holds exactly the scanner's reply body.
 int vorn_send_osl(const VornSocket& sock, std::vector<char>& reply, int type);
-
-// Size in the six ASCII digits at header[offset]; -1 when they are not digits.
-int vorn_ParseHeaderSize(const unsigned char* header, int offset);

@@ -338,6 +338,12 @@ int ScanPowerOn(int dev)
 
 int ScanRecord(int dev, int& scanStatus, std::vector<unsigned char>& buffer, uint16_t& readSize)
 {
+    int silentReads = 0;
+    return ScanRecord(dev, scanStatus, buffer, readSize, silentReads);
+}
+
+int ScanRecord(int dev, int& scanStatus, std::vector<unsigned char>& buffer, uint16_t& readSize, int& silentReads)
+{
     vorn_usb_log(VornUsbLog::Info, "[VornScanSDK] ** %s\n", __func__);
     readSize = 0;
     unsigned char record[c_scanReplyBufferSize] = {};
@@ -350,6 +356,12 @@ int ScanRecord(int dev, int& scanStatus, std::vector<unsigned char>& buffer, uin
         vorn_usb_log(VornUsbLog::Info, "[VornScanSDK] ScanAbort Command from Device.\n");
         return SANE_STATUS_CANCELLED;
     }
+    if (ret == 0 && ++silentReads >= c_maxSilentRecordReads) {
+        vorn_usb_log(VornUsbLog::Error, "[VornScanSDK] ScanRecord: the scanner stopped answering.\n");
+        return SANE_STATUS_IO_ERROR;
+    }
+    if (ret > 0)
+        silentReads = 0;
     uint16_t dataSize = DataSizeOf(record);
     if (ret == 0 || dataSize == 0) {
         scanStatus = SCAN_STATUS_OPERATION_CONTINUOUS;

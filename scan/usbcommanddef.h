@@ -165,5 +165,12 @@ int ScanPowerOn(int dev);
 // SANE_Status number on failure (9 for a data record too short to hold its fields).
 int ScanRecord(int dev, int& scanStatus, std::vector<unsigned char>& buffer, uint16_t& readSize);
 
+// A scanner whose record reads come back empty this many times in a row (each after the
+// record time-out) has stopped answering.
+constexpr int c_maxSilentRecordReads = 3;
+// As above, for the reads of one scan: silentReads counts the empty reads in a row across calls
+// (start it at 0) and the scan ends with 9 once it reaches c_maxSilentRecordReads.
+int ScanRecord(int dev, int& scanStatus, std::vector<unsigned char>& buffer, uint16_t& readSize, int& silentReads);
+
 // Reads exactly dwBytesToRead bytes in up to 10 bulk reads; 0, or 9 when they do not arrive.
 int ReadWithRetry(int fd, unsigned char* lpBuffer, uint32_t dwBytesToRead);

@@ -3,6 +3,7 @@
 #include "usbfs.h"
 
 #include "commDef.h"
+#include "logText.h"
 #include "usblog.h"
 
 #include <sane/sane.h>
@@ -41,6 +42,13 @@ constexpr int c_errMalformedDescriptor = -5;
 constexpr int c_errTruncatedDescriptor = -27;
 
 constexpr unsigned int c_interfaceScanner = 0;
+
+int UsbfsBulkRead(int dev, void* data, int size, int timeout)
+{
+    return usb_bulk(dev, c_usbEndpointBulkIn, data, size, timeout);
+}
+
+VornBulkReadFunction g_bulkRead = UsbfsBulkRead;
 
 // "dir/name" into a usbfs path buffer; false when it does not fit.
 bool JoinPath(char (&path)[c_usbfsPathSize], const char* dir, const char* name)
@@ -97,7 +105,8 @@ void CopyDescriptorString(int fd, int index, char* target, size_t size, const ch
         return;
     if (vorn_get_string_simple(fd, index, target, size) < 0)
         target[0] = '\0';
-    vorn_usb_log(VornUsbLog::Info, logFormat, target);
+    // The device chose these bytes: they reach the log escaped.
+    vorn_usb_log(VornUsbLog::Info, logFormat, vorn_LogText(target, strlen(target)).c_str());
 }
 
 }  // namespace
@@ -270,7 +279,12 @@ int vorn_bulk_read(int dev, void* data, int size, int timeout)
     vorn_usb_log(VornUsbLog::Info, "[VornScanSDK] ** %s\n", __func__);
     if (dev <= 0 || !data)
         return -1;
-    return usb_bulk(dev, c_usbEndpointBulkIn, data, size, timeout);
+    return g_bulkRead(dev, data, size, timeout);
+}
+
+void vorn_set_bulk_read(VornBulkReadFunction read)
+{
+    g_bulkRead = read ? read : UsbfsBulkRead;
 }
 
 int vorn_clear_halt(int dev, unsigned int ep)

@@ -58,6 +58,12 @@ int vorn_decode_string_descriptor(const unsigned char* raw, int size, char* buf,
 int vorn_bulk_write(int dev, const void* data, int size, int timeout);
 int vorn_bulk_read(int dev, void* data, int size, int timeout);
 
+// How vorn_bulk_read moves its bytes once its arguments passed: the usbfs transfer unless
+// replaced. The seam through which a fuzzer feeds the record parsers whatever a device might send.
+using VornBulkReadFunction = int (*)(int dev, void* data, int size, int timeout);
+// Installs read for this process; null restores the usbfs transfer.
+void vorn_set_bulk_read(VornBulkReadFunction read);
+
 // Bulk transfer in pieces of at most 512 bytes; an IN piece shorter than asked ends it. Returns
 // the bytes moved: all of them, fewer (0 when none) when a piece timed out while the device is
 // still present, or a negative result when the device no longer answers.

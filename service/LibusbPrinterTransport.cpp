@@ -6,8 +6,6 @@
 #include "PrinterProtocol.h"
 #include "UtilLog.h"
 
-#include <QUrlQuery>
-
 #include <libusb.h>
 
 namespace {
@@ -99,19 +97,6 @@ private:
 };
 
 } // namespace
-
-QString SerialFromDeviceAddress(const QString& strPort)
-{
-    const int iQuery = strPort.indexOf(QLatin1Char('?'));
-    if (iQuery < 0)
-        return QString();
-    return QUrlQuery(strPort.mid(iQuery + 1)).queryItemValue(QStringLiteral("serial"), QUrl::FullyDecoded);
-}
-
-bool SerialMatches(const QString& strAddressSerial, const QString& strDeviceSerial)
-{
-    return strDeviceSerial.startsWith(strAddressSerial, Qt::CaseInsensitive);
-}
 
 int LibusbPrinterTransport::ControlRequestIn(const QString& strPort, uint8_t bmRequestType, uint8_t bRequest,
                                              uint16_t wValue, uint16_t wIndex, unsigned char* pData,

@@ -2,6 +2,7 @@
 // so several status workers may talk to their printers at the same moment.
 #pragma once
 
+#include "UsbDeviceAddress.h"
 #include "UsbPrinterTransport.h"
 
 class LibusbPrinterTransport : public UsbPrinterTransport {
@@ -12,9 +13,3 @@ public:
                          uint16_t wValue, uint16_t wIndex, unsigned char* pData,
                          uint16_t wLength, unsigned int& uTransferred) override;
 };
-
-// The "serial" item of a USB address or device URI; empty when it has none.
-QString SerialFromDeviceAddress(const QString& strPort);
-// A device serial belongs to the address when the address's serial is a prefix of it,
-// ignoring case; an address without serial accepts any device.
-bool SerialMatches(const QString& strAddressSerial, const QString& strDeviceSerial);

@@ -4,6 +4,7 @@
 #include "socketIo.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <netinet/in.h>
@@ -62,6 +63,8 @@ bool VornScanClient::Receive(void* data, size_t size)
     char* bytes = static_cast<char*>(data);
     while (size > 0) {
         const ssize_t count = recv(m_iFd, bytes, size, 0);
+        if (count < 0 && errno == EINTR && m_pInterrupt != nullptr && !*m_pInterrupt)
+            continue;
         if (count <= 0)
             return false;
         bytes += count;
@@ -74,6 +77,15 @@ bool VornScanClient::StaysSilent(int milliseconds)
 {
     pollfd entry {m_iFd, POLLIN, 0};
     return poll(&entry, 1, milliseconds) == 0;
+}
+
+void VornScanClient::DrainUntilSilent(int quietMs)
+{
+    char sink[4096];
+    while (m_iFd >= 0 && !StaysSilent(quietMs)) {
+        if (recv(m_iFd, sink, sizeof sink, 0) <= 0)
+            return;
+    }
 }
 
 bool VornScanClient::FindDevices(int vid, int pid, bool compareWithPid, int32_t& count,
@@ -96,6 +108,45 @@ bool VornScanClient::FindDevices(int vid, int pid, bool compareWithPid, int32_t&
 bool VornScanClient::ResultOf(int32_t code, const void* record, size_t size, int32_t& result)
 {
     return SendCommand(code, record, size) && Receive(&result, sizeof result);
+}
+
+bool VornScanClient::UsbScanLock(int devfd, const SettingInfo& info, int32_t& result)
+{
+    USBScanLockReq request {};
+    request.devfd = devfd;
+    request.info = info;
+    return ResultOf(USB_SCAN_LOCK, &request, sizeof request, result);
+}
+
+bool VornScanClient::UsbScanStart(int devfd, USBScanStartRes& reply)
+{
+    const USBCommonReq request {devfd};
+    return SendCommand(USB_SCAN_START, &request, sizeof request) && Receive(&reply, sizeof reply);
+}
+
+bool VornScanClient::ReadUsbRecord(USBScanRecordRes& record)
+{
+    return Receive(&record, sizeof record);
+}
+
+bool VornScanClient::UsbScanAbort(int devfd, const std::string& baseName, int32_t& result)
+{
+    USBScanAbortReq request {};
+    request.devfd = devfd;
+    snprintf(request.fileName, sizeof request.fileName, "%s", baseName.c_str());
+    return ResultOf(USB_SCAN_ABORT, &request, sizeof request, result);
+}
+
+bool VornScanClient::UsbAdfStatus(int devfd, USBScanAdfStatusRes& reply)
+{
+    const USBCommonReq request {devfd};
+    return SendCommand(USB_SCAN_ADFSTATUS, &request, sizeof request) && Receive(&reply, sizeof reply);
+}
+
+bool VornScanClient::UsbDeviceProperties(int devfd, USBScanDevicePropertiesRes& reply)
+{
+    const USBCommonReq request {devfd};
+    return SendCommand(USB_SCAN_DEVPROPERTIES, &request, sizeof request) && Receive(&reply, sizeof reply);
 }
 
 VornSocket VornScanClient::SocketFor(const char* scanner)

@@ -1,9 +1,10 @@
-// Client side of the scan daemon's protocol, for tests and developer tools: sends command
-// records, reads replies and drives a whole network scan into page files.
+// Client side of the scan daemon's protocol, for the SANE backend, tests and developer tools:
+// sends command records, reads replies and drives a whole network scan into page files.
 #pragma once
 
 #include "commDef.h"
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,12 @@ public:
     bool Receive(void* data, size_t size);
     // True when nothing arrives within milliseconds (the daemon sent no reply).
     bool StaysSilent(int milliseconds);
+    // A receive interrupted by a signal goes on waiting unless *flag is set then; without a
+    // flag an interruption fails the receive. Lets a front-end's signal handler stop a wait.
+    void SetInterruptFlag(const volatile sig_atomic_t* flag) { m_pInterrupt = flag; }
+    // Reads and drops whatever arrives until the connection stays silent for quietMs (or
+    // closes), so a stream of records cut short by an abort leaves nothing behind.
+    void DrainUntilSilent(int quietMs);
 
     bool FindDevices(int vid, int pid, bool compareWithPid, int32_t& count, std::vector<USBFindDevRes>& devices);
     // For commands answered with a plain 4-byte result.
@@ -55,9 +62,17 @@ public:
     // lists the page files the records announced, with their sizes on disk.
     bool RunTcpScan(const char* scanner, const SettingInfo& info, stScanOutcome& outcome);
 
+    bool UsbScanLock(int devfd, const SettingInfo& info, int32_t& result);
+    bool UsbScanStart(int devfd, USBScanStartRes& reply);
+    bool ReadUsbRecord(USBScanRecordRes& record);
+    bool UsbScanAbort(int devfd, const std::string& baseName, int32_t& result);
+    bool UsbAdfStatus(int devfd, USBScanAdfStatusRes& reply);
+    bool UsbDeviceProperties(int devfd, USBScanDevicePropertiesRes& reply);
+
     static VornSocket SocketFor(const char* scanner);
     static std::string PageFileName(const std::string& baseName, int page);
 
 private:
     int m_iFd = -1;
+    const volatile sig_atomic_t* m_pInterrupt = nullptr;
 };

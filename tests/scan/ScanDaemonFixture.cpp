@@ -87,17 +87,52 @@ void ScanDaemonTest::SetUp()
     m_root = std::make_unique<VornTest::SuiteRoot>();
     ASSERT_TRUE(m_root->IsReady());
     ASSERT_TRUE(m_root->InstallProgram(SCAN_DAEMON_PATH, "VornScanDaemon"));
-    const VornTest::stToolResult started = VornTest::RunTool({VornTest::SuiteRoot::Path("bin/VornScanDaemon")});
-    ASSERT_TRUE(started.Succeeded()) << started.strStderr;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-    while (m_listenerPid < 0 && std::chrono::steady_clock::now() < deadline) {
-        const std::vector<pid_t> children = AdoptedChildren();
-        if (children.size() == 1 && IsDaemonListening())
-            m_listenerPid = children.front();
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    StartDaemon();
+}
+
+void ScanDaemonTest::StartDaemon()
+{
+    const std::string program = VornTest::SuiteRoot::Path("bin/VornScanDaemon");
+    if (m_bForeground) {
+        m_listenerPid = VornTest::StartChild({program, "--foreground"});
+        ASSERT_GT(m_listenerPid, 0);
+    } else {
+        const VornTest::stToolResult started = VornTest::RunTool({program});
+        ASSERT_TRUE(started.Succeeded()) << started.strStderr;
     }
-    ASSERT_GT(m_listenerPid, 0) << "the daemon did not start listening";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+    bool listening = false;
+    while (!listening && std::chrono::steady_clock::now() < deadline) {
+        const std::vector<pid_t> children = AdoptedChildren();
+        if (children.size() == 1 && IsDaemonListening()) {
+            listening = true;
+            m_listenerPid = children.front();
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    ASSERT_TRUE(listening) << "the daemon did not start listening";
+}
+
+int ScanDaemonTest::OrphanedDaemonProcesses()
+{
+    return static_cast<int>(AdoptedChildren().size());
+}
+
+bool ScanDaemonTest::StopForegroundListener(int signal, int& exitStatus)
+{
+    kill(m_listenerPid, signal);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopTimeoutMs * 4);
+    int status = 0;
+    pid_t done = 0;
+    while ((done = waitpid(m_listenerPid, &status, WNOHANG)) == 0) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    exitStatus = done == m_listenerPid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    m_listenerPid = -1;
+    return true;
 }
 
 void ScanDaemonTest::TearDown()

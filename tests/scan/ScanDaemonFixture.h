@@ -1,5 +1,6 @@
 // Runs the real VornScanDaemon for one test inside the test binary's private namespaces: a
-// fresh suite root, the daemon started as a user starts it (it daemonizes), SIGQUIT at the end.
+// fresh suite root, the daemon started as a user starts it (it daemonizes) or as a service
+// manager does (in the foreground, a child of the test), SIGQUIT at the end.
 #pragma once
 
 #include "SuiteRoot.h"
@@ -27,8 +28,16 @@ protected:
 
     // Sends SIGQUIT to the listener and waits for it to end.
     bool QuitListener();
+    // Starts the installed daemon and waits until it listens (m_listenerPid). SetUp does this.
+    void StartDaemon();
+    // Daemon processes still alive once the listener is gone (the test adopts them).
+    static int OrphanedDaemonProcesses();
+    // Signals a foreground listener and reaps it; false when it did not end within the time-out.
+    bool StopForegroundListener(int signal, int& exitStatus);
 
     pid_t m_listenerPid = -1;
+    // Set before SetUp: start with "--foreground", as a service manager would.
+    bool m_bForeground = false;
 
 private:
     std::unique_ptr<VornTest::SuiteRoot> m_root;

@@ -1,6 +1,8 @@
 // The real daemon's process structure and client protocol: connections, malformed and
 // undefined commands, refused descriptors and deletes, SIGQUIT.
 #include "ScanDaemonFixture.h"
+#include "ChildProcess.h"
+#include "VornScanDaemon.h"
 
 #include <chrono>
 #include <csignal>
@@ -221,4 +223,53 @@ TEST_F(ScanDaemonTest, BrokenClientDoesNotDisturbAnother)
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ExpectNoDeviceFound(*good);
+}
+
+TEST_F(ScanDaemonTest, ConnectionsBeyondTheLimitAreClosedAndLoggedOnce)
+{
+    std::vector<std::unique_ptr<VornScanClient>> served;
+    for (int i = 0; i < kVornMaxConnections; ++i) {
+        served.push_back(Connect());
+        ASSERT_NE(served.back(), nullptr);
+    }
+    ASSERT_TRUE(WaitForLog(kInfoLog, "[VornScanSDK] new conn pid:", kVornMaxConnections));
+    for (int i = 0; i < 2; ++i) {
+        auto refused = Connect();
+        ASSERT_NE(refused, nullptr);  // the kernel accepts; the daemon then closes it
+        char byte = 0;
+        EXPECT_FALSE(refused->Receive(&byte, 1));
+    }
+    EXPECT_EQ(CountInLog(kErrLog, "too many connections"), 1);
+    EXPECT_EQ(CountInLog(kInfoLog, "[VornScanSDK] new conn pid:"), kVornMaxConnections);
+
+    served.front().reset();
+    ASSERT_TRUE(WaitForLog(kInfoLog, "DISCONNECT FROM SERVER"));
+    std::unique_ptr<VornScanClient> next;
+    // The listener counts the connection as gone once it has reaped its process.
+    for (int attempt = 0; attempt < 50 && CountInLog(kInfoLog, "[VornScanSDK] new conn pid:") == kVornMaxConnections;
+         ++attempt) {
+        next = Connect();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_NE(next, nullptr);
+    ExpectNoDeviceFound(*next);
+    ExpectNoDeviceFound(*served.back());
+}
+
+TEST_F(ScanDaemonTest, OpenScanFolderIsRefusedAndPagesLeftBehindGoAtStart)
+{
+    ASSERT_TRUE(QuitListener());
+    ASSERT_EQ(chmod(ScanFolder().c_str(), 0777), 0);
+    const VornTest::stToolResult refused = VornTest::RunTool({VornTest::SuiteRoot::Path("bin/VornScanDaemon")});
+    EXPECT_EQ(refused.iExitCode, 1);
+    EXPECT_NE(refused.strStderr.find("writable by group or others"), std::string::npos) << refused.strStderr;
+
+    ASSERT_EQ(chmod(ScanFolder().c_str(), 0755), 0);
+    const std::string leftBehind = ScanFolder() + "/vornscandata_99999_0_0.tmp";
+    const std::string notes = ScanFolder() + "/notes.txt";
+    std::ofstream(leftBehind) << "page";
+    std::ofstream(notes) << "notes";
+    ASSERT_NO_FATAL_FAILURE(StartDaemon());
+    EXPECT_FALSE(fs::exists(leftBehind));
+    EXPECT_TRUE(fs::exists(notes));
 }

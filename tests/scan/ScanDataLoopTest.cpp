@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -41,7 +42,7 @@ protected:
         fs::remove_all(m_folder);
     }
 
-    int Run(enScanTransport transport, std::deque<stScriptedRecord> script)
+    int Run(enScanTransport transport, std::deque<stScriptedRecord> script, uint64_t maxScanBytes = kVornMaxScanBytes)
     {
         std::string current;
         const ScanRecordReader reader = [&](int& status, const unsigned char*& data, size_t& size) {
@@ -53,7 +54,7 @@ protected:
             size = current.size();
             return record.result;
         };
-        return vorn_RunScanDataLoop(m_client[0], m_base, transport, reader);
+        return vorn_RunScanDataLoop(m_client[0], m_base, transport, reader, maxScanBytes);
     }
 
     template <typename Record>
@@ -160,21 +161,62 @@ TEST_F(ScanDataLoop, FailedFirstReadLeavesNoEmptyPage)
     EXPECT_EQ(records[0].result, SANE_STATUS_IO_ERROR);
 }
 
-TEST_F(ScanDataLoop, PageFileThatCannotBeCreatedEndsWithAccessDenied)
+// A page file is always a new file of the daemon's: a name already taken (by a link planted
+// to make root write elsewhere, or by any file) is not written through.
+TEST_F(ScanDataLoop, PageFileThatCannotBeCreatedAnewEndsWithAccessDenied)
 {
-    m_base = m_folder + "/missing/vornscandata_900_0";
-    const int last = Run(enScanTransport::Usb, {
-                                                   {0, SCAN_STATUS_BEGIN_OF_SCAN, ""},
-                                                   {0, SCAN_STATUS_BEGIN_OF_PAGE, ""},
-                                                   {0, SCAN_STATUS_OPERATION_CONTINUOUS, "never read"},
-                                               });
-    EXPECT_EQ(last, SANE_STATUS_ACCESS_DENIED);
+    const std::string target = m_folder + "/precious";
+    const std::string base = m_base;
+    const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+        {"missing folder", [&] { m_base = m_folder + "/missing/vornscandata_900_0"; }},
+        {"link", [&] { fs::create_symlink(target, vorn_PageFileName(m_base, 0)); }},
+        {"existing file", [&] { std::ofstream(vorn_PageFileName(m_base, 0)) << "older"; }},
+    };
+    for (const auto& [name, plant] : cases) {
+        SCOPED_TRACE(name);
+        m_base = base;
+        fs::remove(vorn_PageFileName(m_base, 0));
+        std::ofstream(target) << "keep";
+        plant();
+        const int last = Run(enScanTransport::Usb, {
+                                                       {0, SCAN_STATUS_BEGIN_OF_SCAN, ""},
+                                                       {0, SCAN_STATUS_BEGIN_OF_PAGE, ""},
+                                                       {0, SCAN_STATUS_OPERATION_CONTINUOUS, "never read"},
+                                                   });
+        EXPECT_EQ(last, SANE_STATUS_ACCESS_DENIED);
+        std::vector<USBScanRecordRes> records;
+        USBScanRecordRes record {};
+        for (int i = 0; i < 2 && read(m_client[1], &record, sizeof record) == sizeof record; ++i)
+            records.push_back(record);
+        ASSERT_EQ(records.size(), 2u);
+        EXPECT_EQ(records[1].st, SCAN_STATUS_OPERATION_CONTINUOUS);
+        EXPECT_EQ(records[1].fileIndex, 0);
+        EXPECT_EQ(records[1].dataSize, 0);
+        EXPECT_EQ(records[1].result, SANE_STATUS_ACCESS_DENIED);
+        std::ifstream in(target);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
+    }
+}
+
+TEST_F(ScanDataLoop, PagesStopGrowingAtTheScanBoundAndTheScanEndsWithNoMem)
+{
+    const int last = Run(enScanTransport::Usb,
+                         {
+                             {0, SCAN_STATUS_BEGIN_OF_PAGE, ""},
+                             {0, SCAN_STATUS_OPERATION_CONTINUOUS, "12345"},
+                             {0, SCAN_STATUS_BEGIN_OF_PAGE, ""},
+                             {0, SCAN_STATUS_OPERATION_CONTINUOUS, "6789"},
+                             {0, SCAN_STATUS_OPERATION_CONTINUOUS, "ab"},  // one byte past the bound
+                             {0, SCAN_STATUS_OPERATION_CONTINUOUS, "never read"},
+                         },
+                         10);
+    EXPECT_EQ(last, SANE_STATUS_NO_MEM);
+    EXPECT_EQ(Page(0), "12345");
+    EXPECT_EQ(Page(1), "6789");
     const auto records = Records<USBScanRecordRes>();
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[1].st, SCAN_STATUS_OPERATION_CONTINUOUS);
-    EXPECT_EQ(records[1].fileIndex, 0);
-    EXPECT_EQ(records[1].dataSize, 0);
-    EXPECT_EQ(records[1].result, SANE_STATUS_ACCESS_DENIED);
+    ASSERT_EQ(records.size(), 5u);
+    EXPECT_EQ(records[4].result, SANE_STATUS_NO_MEM);
+    EXPECT_EQ(records[4].dataSize, 0);
 }
 
 TEST_F(ScanDataLoop, ClientThatLeftStopsTheLoop)

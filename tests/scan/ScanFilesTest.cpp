@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 
@@ -146,4 +148,66 @@ TEST_F(ScanFiles, UnterminatedNameIsReadOnlyWithinItsField)
     // Must not read past the 256-byte field; the name names nothing in the folder.
     vorn_DeleteScanFile(m_folder, name);
     EXPECT_EQ(deleteFileList(m_folder, name), 0);
+}
+
+TEST_F(ScanFiles, PagesOfConnectionsThatAreGoneAreSweptAway)
+{
+    const std::string live = Touch(Page(0, 0));
+    const std::string gone = Touch(vorn_PageFileName(vorn_ScanBaseName(m_folder, 813, 2), 0));
+    const std::string goneToo = Touch(vorn_PageFileName(vorn_ScanBaseName(m_folder, 7, 0), 11));
+    const std::string log = Touch(m_folder + "/vorn_scan_info.log");
+    const std::string lookalike = Touch(m_folder + "/vornscandata_813_2_0.tmp.bak");
+    const std::string target = Touch(m_root + "/precious");
+    fs::create_symlink(target, vorn_PageFileName(vorn_ScanBaseName(m_folder, 813, 3), 0));
+
+    EXPECT_EQ(vorn_RemoveOrphanPages(m_folder, {812}), 0);
+    EXPECT_TRUE(fs::exists(live));
+    EXPECT_FALSE(fs::exists(gone));
+    EXPECT_FALSE(fs::exists(goneToo));
+    EXPECT_TRUE(fs::exists(log));
+    EXPECT_TRUE(fs::exists(lookalike));
+    EXPECT_TRUE(fs::exists(target));
+
+    // A connection that ends removes its own pages, all of its scans.
+    Touch(Page(1, 4));
+    EXPECT_EQ(vorn_RemoveConnectionPages(m_folder, 812), 0);
+    EXPECT_FALSE(fs::exists(live));
+    EXPECT_FALSE(fs::exists(Page(1, 4)));
+    EXPECT_EQ(vorn_RemoveOrphanPages(m_folder + "/gone", {}), -1);
+}
+
+// The daemon writes and deletes there as root: a folder another user can write into, or a
+// link that points somewhere else, would let that user steer those writes.
+TEST_F(ScanFiles, ScanFolderMustBeAPrivateFolderOfTheDaemon)
+{
+    const std::string target = m_root + "/elsewhere";
+    fs::create_directory(target);
+    struct stCase {
+        const char* name;
+        std::function<void(const std::string&)> make;
+        bool accepted;
+    };
+    const stCase cases[] = {
+        {"missing", [](const std::string&) {}, true},
+        {"private", [](const std::string& f) { fs::create_directory(f); chmod(f.c_str(), 0755); }, true},
+        {"world writable", [](const std::string& f) { fs::create_directory(f); chmod(f.c_str(), 0777); }, false},
+        {"group writable", [](const std::string& f) { fs::create_directory(f); chmod(f.c_str(), 0775); }, false},
+        {"link", [&](const std::string& f) { fs::create_directory_symlink(target, f); }, false},
+        {"file", [&](const std::string& f) { Touch(f); }, false},
+        {"other owner", [](const std::string& f) { fs::create_directory(f); chmod(f.c_str(), 0755);
+                                                   if (chown(f.c_str(), geteuid() + 1, -1) != 0) {} },
+         geteuid() != 0},
+    };
+    int index = 0;
+    for (const stCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string folder = m_root + "/scan" + std::to_string(index++);
+        c.make(folder);
+        std::string problem;
+        EXPECT_EQ(vorn_PrepareScanFolder(folder, problem), c.accepted) << problem;
+        EXPECT_EQ(problem.empty(), c.accepted);
+    }
+    struct stat info {};
+    ASSERT_EQ(stat((m_root + "/scan0").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0755u);
 }

@@ -4,6 +4,8 @@
 #include "tcpcommanddef.h"
 
 #include <chrono>
+#include <csignal>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -352,23 +354,102 @@ TEST_F(NetworkScanTest, UnreachableScannerFailsEveryQuery)
     EXPECT_EQ(CountInLog(kErrLog, "[VornScanSDK] vorn_init_tcp 80 ERR"), 1);
 }
 
-TEST_F(NetworkScanTest, ClientLeavingMidScanEndsOnlyItsOwnProcesses)
+namespace {
+
+// Starts a scan that the scanner holds open after its pages and waits until they are on disk.
+std::string StartHeldScan(VornScanClient& client, ScannerSimulator& scanner)
+{
+    TCPScanStartRes start {};
+    EXPECT_TRUE(client.TcpScanStart(kScanner, ColourFlatbed(), start));
+    EXPECT_EQ(start.result, SANE_STATUS_GOOD);
+    for (int i = 0; i < 2; ++i) {  // page begin and the page's one data record
+        TCPRecordRes record {};
+        EXPECT_TRUE(client.ReadTcpRecord(record));
+    }
+    EXPECT_TRUE(scanner.WaitForStreamSent(5000));
+    return start.fileName;
+}
+
+bool ScannerGotAbort(const ScannerSimulator& scanner, int timeoutMs = 5000)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    do {
+        const std::vector<std::string> requests = scanner.HttpRequests();
+        if (!requests.empty() && requests.back().find("\r\n\r\nSCANTYPE=4") != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+}
+
+// The connection removes its pages after it has aborted the scan, so they may still be there
+// when the abort arrives.
+bool WaitUntilGone(const std::string& path, int timeoutMs = 5000)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (fs::exists(path)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+class ForegroundNetworkScanTest : public NetworkScanTest {
+protected:
+    ForegroundNetworkScanTest() { m_bForeground = true; }
+};
+
+} // namespace
+
+TEST_F(NetworkScanTest, ClientLeavingMidScanAbortsItAndRemovesItsPages)
 {
     stSimScript script;
-    script.listPageSizes = {8 * 1024 * 1024};
+    script.listPageSizes = {3000};
+    script.ending = stSimScript::enEnding::HoldUntilAbort;
     ASSERT_TRUE(StartScanner(script));
     auto other = Connect();
     ASSERT_NE(other, nullptr);
+    std::string base;
     {
         auto leaving = Connect();
         ASSERT_NE(leaving, nullptr);
-        TCPScanStartRes start {};
-        ASSERT_TRUE(leaving->TcpScanStart(kScanner, ColourFlatbed(), start));
-        ASSERT_EQ(start.result, SANE_STATUS_GOOD);
+        base = StartHeldScan(*leaving, m_scanner);
+        ASSERT_TRUE(fs::exists(base + "_0.tmp"));
     }
-    EXPECT_TRUE(WaitForLog(kErrLog, "[VornScanSDK] send scan data len err", 1, 10000));
+    EXPECT_TRUE(ScannerGotAbort(m_scanner));
+    EXPECT_TRUE(WaitUntilGone(base + "_0.tmp"));
     int32_t count = -1;
     std::vector<USBFindDevRes> devices;
     ASSERT_TRUE(other->FindDevices(0x7A11, 1, true, count, devices));
     EXPECT_EQ(count, 0);
+}
+
+TEST_F(ForegroundNetworkScanTest, SigtermStopsListenerConnectionsAndScansAndRemovesPages)
+{
+    stSimScript script;
+    script.listPageSizes = {3000};
+    script.ending = stSimScript::enEnding::HoldUntilAbort;
+    ASSERT_TRUE(StartScanner(script));
+    auto idle = Connect();
+    ASSERT_NE(idle, nullptr);
+    int32_t count = -1;
+    std::vector<USBFindDevRes> devices;
+    ASSERT_TRUE(idle->FindDevices(0x7A11, 1, true, count, devices));
+    auto scanning = Connect();
+    ASSERT_NE(scanning, nullptr);
+    const std::string base = StartHeldScan(*scanning, m_scanner);
+    ASSERT_TRUE(fs::exists(base + "_0.tmp"));
+
+    int status = -1;
+    ASSERT_TRUE(StopForegroundListener(SIGTERM, status));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(OrphanedDaemonProcesses(), 0) << "a connection or data process outlived the listener";
+    EXPECT_TRUE(ScannerGotAbort(m_scanner, 0));
+    EXPECT_FALSE(fs::exists(base + "_0.tmp"));
+    char byte = 0;
+    EXPECT_FALSE(idle->Receive(&byte, 1));
+    EXPECT_FALSE(scanning->Receive(&byte, 1));
+    EXPECT_EQ(CountInLog(kInfoLog, "[VornScanSDK] parent pro exit"), 1);
+    EXPECT_EQ(CountInLog(kInfoLog, "DISCONNECT FROM SERVER"), 2);
 }

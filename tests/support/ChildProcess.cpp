@@ -203,25 +203,48 @@ stToolResult RunTool(const std::vector<std::string>& listArgv, const stToolOptio
 
 pid_t StartChild(const std::vector<std::string>& listArgv, const std::string& strStderrFile)
 {
+    return StartChildWith(listArgv, {}, strStderrFile);
+}
+
+pid_t StartChildWith(const std::vector<std::string>& listArgv, const std::vector<std::string>& listEnv,
+                     const std::string& strStderrFile, stChildPipes* pipes)
+{
     if (listArgv.empty())
         return -1;
     std::vector<std::string> listArgs = listArgv;
-    std::vector<std::string> listEnv = BuildEnvironment({}, stIdentity());
+    std::vector<std::string> listFullEnv = BuildEnvironment(listEnv, stIdentity());
     std::vector<char*> argv = PointersOf(listArgs);
-    std::vector<char*> envp = PointersOf(listEnv);
+    std::vector<char*> envp = PointersOf(listFullEnv);
+    int fdIn[2] = {-1, -1}, fdOut[2] = {-1, -1};
+    if (pipes != nullptr) {
+        if (pipe2(fdIn, O_CLOEXEC) != 0)
+            return -1;
+        if (pipe2(fdOut, O_CLOEXEC) != 0) {
+            close(fdIn[0]), close(fdIn[1]);
+            return -1;
+        }
+    }
     const int fdNull = open("/dev/null", O_RDWR | O_CLOEXEC);
     const int fdErr = strStderrFile.empty() ? -1 : open(strStderrFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     const pid_t pid = fork();
     if (pid == 0) {
-        dup2(fdNull, STDIN_FILENO);
-        dup2(fdNull, STDOUT_FILENO);
+        dup2(fdIn[0] >= 0 ? fdIn[0] : fdNull, STDIN_FILENO);
+        dup2(fdOut[1] >= 0 ? fdOut[1] : fdNull, STDOUT_FILENO);
         dup2(fdErr >= 0 ? fdErr : fdNull, STDERR_FILENO);
         ExecInChild(argv, envp, stIdentity());
     }
-    if (fdNull >= 0)
-        close(fdNull);
-    if (fdErr >= 0)
-        close(fdErr);
+    for (int fd : {fdNull, fdErr, fdIn[0], fdOut[1]}) {
+        if (fd >= 0)
+            close(fd);
+    }
+    if (pipes != nullptr) {
+        if (pid < 0) {
+            close(fdIn[1]), close(fdOut[0]);
+        } else {
+            pipes->fdToStdin = fdIn[1];
+            pipes->fdFromStdout = fdOut[0];
+        }
+    }
     return pid;
 }
 

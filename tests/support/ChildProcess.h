@@ -34,6 +34,18 @@ stToolResult RunTool(const std::vector<std::string>& listArgv, const stToolOptio
 // file); returns its pid, or -1. The caller ends it with StopChild.
 pid_t StartChild(const std::vector<std::string>& listArgv, const std::string& strStderrFile = std::string());
 
+// Where StartChildWith puts a child's standard input and output: pipes the caller owns
+// (and closes), instead of /dev/null.
+struct stChildPipes {
+    int fdToStdin = -1;
+    int fdFromStdout = -1;
+};
+
+// StartChild with extra or replaced environment entries ("NAME=value") and, when pipes is
+// given, its standard input and output on pipes.
+pid_t StartChildWith(const std::vector<std::string>& listArgv, const std::vector<std::string>& listEnv,
+                     const std::string& strStderrFile, stChildPipes* pipes = nullptr);
+
 // Sends the signal and reaps the child; true when it ended within the time-out (it is then
 // killed hard and reaped anyway, so nothing is left behind).
 bool StopChild(pid_t pid, int iSignal, int iTimeoutMs = 5000);

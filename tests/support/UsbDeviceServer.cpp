@@ -24,8 +24,10 @@ constexpr uint8_t c_byDescriptorConfiguration = 2;
 constexpr uint8_t c_byDescriptorString = 3;
 constexpr size_t c_uSetupPacketBytes = 8;
 constexpr uint8_t c_byEndpointDirectionIn = 0x80;
-// Without a packet size limit libusb hands a whole bulk transfer over in one URB.
-constexpr uint32_t c_uCapabilities = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM;
+// Without a packet size limit libusb hands a whole bulk transfer over in one URB, so a device
+// sees each transfer as its sender cut it. (Bulk continuation would make libusb split every
+// transfer into 16 KiB URBs instead.)
+constexpr uint32_t c_uCapabilities = USBDEVFS_CAP_NO_PACKET_SIZE_LIM;
 constexpr const char* c_szKernelDriverName = "usblp";
 constexpr const char* c_szClientStateKey = "vorn-usb-client-state";
 constexpr const char* c_szServerKey = "vorn-usb-server";
@@ -179,11 +181,20 @@ bool UsbDeviceServer::HandleIoctl(UMockdevIoctlClient* client)
     case USBDEVFS_GET_CAPABILITIES:
         GetCapabilities(client);
         return true;
+    case USBDEVFS_CLEAR_HALT:
+        m_pDevice->HandleReset(enUsbReset::ClearHalt);
+        Complete(client, 0);
+        return true;
+    case USBDEVFS_RESETEP:
+        m_pDevice->HandleReset(enUsbReset::Endpoint);
+        Complete(client, 0);
+        return true;
+    case USBDEVFS_RESET:
+        m_pDevice->HandleReset(enUsbReset::Device);
+        Complete(client, 0);
+        return true;
     case USBDEVFS_SETINTERFACE:
     case USBDEVFS_SETCONFIGURATION:
-    case USBDEVFS_CLEAR_HALT:
-    case USBDEVFS_RESETEP:
-    case USBDEVFS_RESET:
         Complete(client, 0);
         return true;
     default:

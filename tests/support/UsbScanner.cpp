@@ -20,6 +20,8 @@ constexpr uint8_t c_byEndpointIn = 0x82;
 // Device properties after the header: versions 1.2, no custom strings, compression 3, boundaries
 // 4 and 8, two alignment bytes, processing 0x107, capabilities 3, sources 5, one alignment byte.
 const std::vector<uint8_t> c_vecProperties = {1, 2, 0, 3, 4, 8, 0, 0, 0x07, 0x01, 0, 0, 0x03, 0x00, 0x05, 0};
+constexpr size_t c_uCompressionAt = 3;
+constexpr size_t c_uSourcesAt = 14;
 constexpr uint8_t c_byScanSizeCount = 3;
 
 void PutLe16(std::vector<uint8_t>& vec, size_t uOffset, uint16_t wValue)
@@ -51,7 +53,17 @@ stUsbDeviceDescription UsbScanner::Description(const std::string& strSerialNumbe
     return description;
 }
 
-UsbScanner::UsbScanner(stUsbDeviceDescription description) : UsbSimDevice(std::move(description)) {}
+UsbScanner::UsbScanner(stUsbDeviceDescription description)
+    : UsbSimDevice(std::move(description)), m_vecProperties(c_vecProperties)
+{
+}
+
+void UsbScanner::SetProperties(uint8_t byCompression, uint8_t bySources)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_vecProperties[c_uCompressionAt] = byCompression;
+    m_vecProperties[c_uSourcesAt] = bySources;
+}
 
 void UsbScanner::SetReplyFlag(uint8_t byCmdCode, uint8_t byFlag)
 {
@@ -146,7 +158,7 @@ std::vector<uint8_t> UsbScanner::ReplyTo(uint8_t byClass, uint8_t byCode) const
     if (byClass == c_byClassDevice)
         vecBody = {m_byWarmUpSeconds};
     else if (byCode == CodeProperties)
-        vecBody = c_vecProperties;
+        vecBody = m_vecProperties;
     else if (byCode == CodeGetSizes)
         vecBody = {c_byScanSizeCount};
     vecBody.resize(vecBody.size() + m_wReplyPadding, 0);
@@ -201,4 +213,16 @@ int UsbScanner::HandleBulkIn(uint8_t byEndpoint, std::vector<uint8_t>& vecData, 
         m_uFrontOffset = 0;
     }
     return int(uBytes);
+}
+
+int UsbScanner::Resets() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_iResets;
+}
+
+void UsbScanner::HandleReset(enUsbReset)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_iResets;
 }

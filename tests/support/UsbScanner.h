@@ -30,6 +30,8 @@ public:
     void SetReplyFlag(uint8_t byCmdCode, uint8_t byFlag);
     void SetAdfStatus(uint8_t byStatus);
     void SetWarmUpSeconds(uint8_t bySeconds);
+    // The compression and sources bytes of the device-properties reply (3 and 5 by default).
+    void SetProperties(uint8_t byCompression, uint8_t bySources);
     // Extra bytes after the header of every reply (dataSize grows with them), for oversize replies.
     void SetReplyPadding(uint16_t wBytes);
 
@@ -52,9 +54,12 @@ public:
     std::vector<std::vector<uint8_t>> ReceivedCommands() const;
     // Transfers still waiting to be read.
     size_t PendingTransfers() const;
+    // Resets of the device, of an endpoint and endpoint-halt clears received so far, together.
+    int Resets() const;
 
     int HandleBulkOut(uint8_t byEndpoint, const std::vector<uint8_t>& vecData) override;
     int HandleBulkIn(uint8_t byEndpoint, std::vector<uint8_t>& vecData, size_t uMaxLength) override;
+    void HandleReset(enUsbReset reset) override;
 
 private:
     std::vector<uint8_t> ReplyTo(uint8_t byClass, uint8_t byCode) const;
@@ -64,8 +69,10 @@ private:
     uint8_t m_byAdfStatus = 2;  // paper loaded
     uint8_t m_byWarmUpSeconds = 0;
     uint16_t m_wReplyPadding = 0;
+    std::vector<uint8_t> m_vecProperties;
     std::vector<std::vector<uint8_t>> m_listScanTransfers;
     std::deque<std::vector<uint8_t>> m_queueIn;
     size_t m_uFrontOffset = 0;  // bytes of the front transfer already read
     std::vector<std::vector<uint8_t>> m_listReceived;
+    int m_iResets = 0;
 };

@@ -19,6 +19,10 @@ struct stUsbControlSetup {
     bool IsDeviceToHost() const { return (bmRequestType & 0x80) != 0; }
 };
 
+// What a reset request asks of the device: a reset of the whole device, of one endpoint, or the
+// clearing of an endpoint's halt.
+enum class enUsbReset { Device, Endpoint, ClearHalt };
+
 // Handlers run on umockdev's worker thread, never on the test's thread: a device guards its own
 // state with a mutex. Results are byte counts, or a negative errno as the kernel would report it.
 class UsbSimDevice {
@@ -53,6 +57,9 @@ public:
         (void)uInterface;
         return 0;
     }
+
+    // A reset request reached the device; it always succeeds.
+    virtual void HandleReset(enUsbReset reset) { (void)reset; }
 
     // Data sent to a bulk OUT endpoint; return the count accepted.
     virtual int HandleBulkOut(uint8_t byEndpoint, const std::vector<uint8_t>& vecData)

@@ -87,6 +87,13 @@ const char* SimCommandInterpreter::HelpText()
            "silent NAME on|off                    hear requests but answer none\n"
            "held NAME on|off                      USB: another program holds interface 0, claims fail\n"
            "unplug NAME / plug NAME               leave or rejoin the bus (USB) or the network (UDP)\n"
+           "net NAME source dhcp|static           USB network settings the printer reports and takes\n"
+           "net NAME ip|mask|gateway|dns1|dns2|wins1|wins2 A.B.C.D\n"
+           "net NAME set first|second             item set the firmware speaks (0x4000.. or 0x4010..)\n"
+           "net NAME reply normal|unknown-item|past-end|cut|none   how settings reads are answered\n"
+           "image NAME delay-per-kib MS           firmware image: take MS milliseconds per KiB\n"
+           "image NAME fail-after BYTES|off       firmware image: bulk OUT fails once BYTES arrived\n"
+           "image NAME clear                      forget the image received so far\n"
            "help\n"
            "quit";
 }
@@ -122,6 +129,10 @@ QStringList SimCommandInterpreter::Execute(const QString& strLine)
         strResult = Switch(listWord, &stSimPrinterState::bInterfaceHeld);
     } else if (strVerb == QLatin1String("unplug") || strVerb == QLatin1String("plug")) {
         strResult = Plug(listWord, strVerb == QLatin1String("plug"));
+    } else if (strVerb == QLatin1String("net")) {
+        strResult = Net(listWord);
+    } else if (strVerb == QLatin1String("image")) {
+        strResult = Image(listWord);
     } else if (strVerb == QLatin1String("help")) {
         return QString::fromLatin1(HelpText()).split(QLatin1Char('\n')) << QString::fromLatin1(c_szOk);
     } else if (strVerb == QLatin1String("quit")) {
@@ -288,6 +299,77 @@ QString SimCommandInterpreter::Plug(const QStringList& listWord, bool bPlug)
     return bDone ? QString() : Error(strError);
 }
 
+QString SimCommandInterpreter::Net(const QStringList& listWord)
+{
+    if (listWord.size() != 4)
+        return Error(QStringLiteral("net NAME source|ip|mask|gateway|dns1|dns2|wins1|wins2|set|reply VALUE"));
+    QString strError;
+    std::shared_ptr<SimPrinter> pPrinter = Printer(listWord[1], strError);
+    if (!pPrinter)
+        return strError;
+    const QString& strField = listWord[2];
+    const QString& strValue = listWord[3];
+    if (strField == QLatin1String("source") && (strValue == QLatin1String("dhcp") || strValue == QLatin1String("static"))) {
+        pPrinter->Update([&](stSimPrinterState& state) { state.stNet.bStatic = strValue == QLatin1String("static"); });
+        return {};
+    }
+    if (strField == QLatin1String("set") && (strValue == QLatin1String("first") || strValue == QLatin1String("second"))) {
+        pPrinter->Update([&](stSimPrinterState& state) { state.stNet.bFirstSet = strValue == QLatin1String("first"); });
+        return {};
+    }
+    if (strField == QLatin1String("reply")) {
+        const auto& arrName = SimNetSettings::ReplyNames();
+        for (size_t i = 0; i < arrName.size(); ++i) {
+            if (strValue == QLatin1String(arrName[i])) {
+                pPrinter->Update([&](stSimPrinterState& state) { state.stNet.enReply = enSimNetReply(i); });
+                return {};
+            }
+        }
+        return Error(QStringLiteral("unknown reply %1").arg(strValue));
+    }
+    const auto& arrAddressName = SimNetSettings::AddressNames();
+    for (size_t i = 0; i < arrAddressName.size(); ++i) {
+        if (strField != QLatin1String(arrAddressName[i]))
+            continue;
+        const QStringList listOctet = strValue.split(QLatin1Char('.'));
+        unsigned long ulOctet = 0;
+        for (const QString& strOctet : listOctet) {
+            if (listOctet.size() != 4 || !ParseNumber(strOctet, 0xFF, ulOctet) || strOctet.startsWith(QLatin1String("0x")))
+                return Error(QStringLiteral("not an IPv4 address: %1").arg(strValue));
+        }
+        pPrinter->Update([&](stSimPrinterState& state) { state.stNet.arrAddress[i] = strValue; });
+        return {};
+    }
+    return Error(QStringLiteral("unknown net field %1 or value %2").arg(strField, strValue));
+}
+
+QString SimCommandInterpreter::Image(const QStringList& listWord)
+{
+    const bool bClear = listWord.size() == 3 && listWord[2] == QLatin1String("clear");
+    if (listWord.size() != 4 && !bClear)
+        return Error(QStringLiteral("image NAME delay-per-kib MS | fail-after BYTES|off | clear"));
+    QString strError;
+    std::shared_ptr<SimPrinter> pPrinter = Printer(listWord[1], strError);
+    if (!pPrinter)
+        return strError;
+    if (bClear) {
+        pPrinter->Update([](stSimPrinterState& state) { state.stImage.Restart(); });
+        return {};
+    }
+    unsigned long ulValue = 0;
+    if (listWord[2] == QLatin1String("delay-per-kib") && ParseNumber(listWord[3], 60000, ulValue)) {
+        pPrinter->Update([&](stSimPrinterState& state) { state.stImage.iDelayPerKiBMs = int(ulValue); });
+        return {};
+    }
+    if (listWord[2] == QLatin1String("fail-after")
+        && (listWord[3] == QLatin1String("off") || ParseNumber(listWord[3], 0xFFFFFFFFUL, ulValue))) {
+        const qint64 iLimit = listWord[3] == QLatin1String("off") ? -1 : qint64(ulValue);
+        pPrinter->Update([&](stSimPrinterState& state) { state.stImage.iFailAfterBytes = iLimit; });
+        return {};
+    }
+    return Error(QStringLiteral("image NAME delay-per-kib MS | fail-after BYTES|off | clear"));
+}
+
 QStringList SimCommandInterpreter::Listing() const
 {
     QStringList listLine;
@@ -313,5 +395,19 @@ QString SimCommandInterpreter::PrinterLine(const SimPrinter& printer) const
               << QStringLiteral("plugged=") + (m_fleet.IsPlugged(printer.Name()) ? QStringLiteral("yes") : QStringLiteral("no"))
               << QStringLiteral("requests=%1").arg(printer.StatusRequestCount())
               << QStringLiteral("cancels=%1").arg(printer.CancelCount());
+    if (printer.Transport() == enSimTransport::Usb) {
+        QStringList listChunk;
+        for (int iChunk : state.stImage.listChunk)
+            listChunk << QString::number(iChunk);
+        listField << QStringLiteral("net=") + SimNetSettings::Describe(state.stNet)
+                  << QStringLiteral("net-set=") + (state.stNet.bFirstSet ? QStringLiteral("first") : QStringLiteral("second"))
+                  << QStringLiteral("net-reply=") + QString::fromLatin1(SimNetSettings::ReplyNames()[size_t(state.stNet.enReply)])
+                  << QStringLiteral("image=%1").arg(state.stImage.iBytes)
+                  << QStringLiteral("chunks=") + listChunk.join(QLatin1Char(','))
+                  << QStringLiteral("fnv1a64=%1").arg(state.stImage.uFnv1a64, 16, 16, QLatin1Char('0'))
+                  << QStringLiteral("delay-per-kib=%1").arg(state.stImage.iDelayPerKiBMs)
+                  << QStringLiteral("fail-after=") + (state.stImage.iFailAfterBytes < 0 ? QStringLiteral("off")
+                                                      : QString::number(state.stImage.iFailAfterBytes));
+    }
     return listField.join(QLatin1Char(' '));
 }

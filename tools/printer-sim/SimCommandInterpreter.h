@@ -29,6 +29,8 @@ private:
     QString Clear(const QStringList& listWord);
     QString Switch(const QStringList& listWord, bool stSimPrinterState::*pbFlag);
     QString Plug(const QStringList& listWord, bool bPlug);
+    QString Net(const QStringList& listWord);
+    QString Image(const QStringList& listWord);
     QStringList Listing() const;
     QString PrinterLine(const SimPrinter& printer) const;
     std::shared_ptr<SimPrinter> Printer(const QString& strName, QString& strError) const;

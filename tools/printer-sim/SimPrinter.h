@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ModelTable.h"
+#include "SimNetSettings.h"
 
 #include <QByteArray>
 #include <QList>
@@ -25,6 +26,25 @@ constexpr uint8_t c_byCopying = 0x12;
 constexpr uint8_t c_byReporting = 0x13;
 } // namespace SimStatusCode
 
+// A firmware image as it arrives on bulk OUT 0x01: what came, in which pieces, and how the
+// printer is told to behave while it comes.
+struct stSimImage {
+    static constexpr quint64 c_uFnvOffsetBasis = 0xcbf29ce484222325ULL;
+    qint64 iBytes = 0;
+    QList<int> listChunk;
+    quint64 uFnv1a64 = c_uFnvOffsetBasis;  // FNV-1a 64 of every byte that arrived
+    int iDelayPerKiBMs = 0;                // the printer takes its time writing the image
+    qint64 iFailAfterBytes = -1;           // bulk OUT fails once this many bytes came; -1 never
+
+    // Forgets what arrived; the printer's behaviour settings stay.
+    void Restart()
+    {
+        iBytes = 0;
+        listChunk.clear();
+        uFnv1a64 = c_uFnvOffsetBasis;
+    }
+};
+
 struct stSimPrinterState {
     uint8_t byStatusCode = SimStatusCode::c_byReady;
     QList<uint16_t> listError;
@@ -43,6 +63,8 @@ struct stSimPrinterState {
     bool bSilent = false;
     // Interface 0 of a USB printer is held by another program (a CUPS backend printing).
     bool bInterfaceHeld = false;
+    stSimNetSettings stNet;
+    stSimImage stImage;
 };
 
 class SimPrinter {

@@ -125,6 +125,7 @@ bool ScannerSimulator::Start(const stSimScript& script)
 {
     Stop();
     m_script = script;
+    m_bJobCancelled = false;
     m_listPages.clear();
     for (size_t page = 0; page < script.listPageSizes.size(); ++page)
         m_listPages.push_back(PageBytes(static_cast<int>(page), script.listPageSizes[page]));
@@ -233,7 +234,13 @@ void ScannerSimulator::AnswerHttp(int fd)
                                                          : "RESULT=" + std::to_string(m_script.iJobResult) + "\r\n";
         SendText(fd, HttpReply(body));
     } else if (request.rfind("POST /cgi-bin/dynamic/printer/netscan/adfStatus.html ", 0) == 0) {
-        SendText(fd, HttpReply(std::string("ADFSTATUS=") + m_script.chAdfStatus));
+        char status = m_script.chAdfStatus;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_bJobCancelled && m_script.chAdfStatusAfterCancel != 0)
+                status = m_script.chAdfStatusAfterCancel;
+        }
+        SendText(fd, HttpReply(std::string("ADFSTATUS=") + status));
     } else if (request.rfind("GET /netscan/capabilites ", 0) == 0) {
         SendText(fd, HttpReply(m_script.strCapabilities));
     } else {
@@ -269,8 +276,13 @@ void ScannerSimulator::StreamJob(int fd)
     }
     if (ok && m_script.ending == stSimScript::enEnding::JobDone)
         SendText(fd, "JOBDONE          \n");
-    if (ok && m_script.ending == stSimScript::enEnding::JobCancel)
+    if (ok && m_script.ending == stSimScript::enEnding::JobCancel) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bJobCancelled = true;
+        }
         SendText(fd, "JOBCANCEL        \n");
+    }
     if (ok && m_script.ending == stSimScript::enEnding::Garbage)
         SendText(fd, "DATA  ??????     \n" + std::string(64, '?'));
     {

@@ -27,6 +27,9 @@ struct stSimScript {
     enEnding ending = enEnding::JobDone;
     // Last byte of the ADF status page.
     char chAdfStatus = '2';
+    // Non-zero: the ADF status page answers this once a stream has ended with JOBCANCEL, as a
+    // feeder that jammed mid-job does.
+    char chAdfStatusAfterCancel = 0;
     std::string strCapabilities =
         "DUPLEX=true\r\nCOLOR=COLOR\r\nMINRES=75\r\nMAXRES=1200\r\nWIDTH_FORMAT=2\r\nFAMILY=7\r\n"
         "PERMPROFILES=false\r\nPROFILE=ENABLED\r\nMAX_WIDTH=8500\r\nMAX_HEIGHT=14000\r\nBASIC_RESOLUTION=300\r\n";
@@ -81,4 +84,5 @@ private:
     std::vector<std::string> m_listAttributeQueries;
     bool m_bAbortReceived = false;
     bool m_bStreamSent = false;
+    bool m_bJobCancelled = false;
 };

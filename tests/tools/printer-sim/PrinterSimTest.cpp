@@ -197,6 +197,25 @@ TEST_F(PrinterSimTest, BadCommandsAreRefusedAndChangeNothing)
     EXPECT_TRUE(state.listError.isEmpty());
 }
 
+TEST_F(PrinterSimTest, UsbSettingsAndImageCommandsShowInTheListingAndBadOnesChangeNothing)
+{
+    StartSimulator(std::string("add U1 usb ") + c_szUsbModel + " UB1\n"
+                   "net U1 source static\nnet U1 ip 10.1.2.3\nnet U1 wins2 10.1.2.9\nnet U1 set second\n"
+                   "net U1 reply past-end\nimage U1 delay-per-kib 2\nimage U1 fail-after 4096\n");
+    for (const char* szBad : {"net U1 ip 10.1.2", "net U1 ip 10.1.2.256", "net U1 mask 1.2.3.4.5", "net U1 set third",
+                              "net U1 reply maybe", "net U1 source bootp", "net U9 ip 1.2.3.4", "image U1 fail-after -1",
+                              "image U1 delay-per-kib", "image U1 speed 3"})
+        EXPECT_FALSE(Command(szBad)) << szBad;
+    const stToolResult result = RunTool({VORN_PRINTER_SIM, "--send", m_strDir, "printers"});
+    ASSERT_TRUE(result.Succeeded());
+    for (const char* szField : {" net=static,10.1.2.3,255.255.255.0,192.168.0.1,192.168.0.1,0.0.0.0,0.0.0.0,10.1.2.9 ",
+                                " net-set=second ", " net-reply=past-end ", " image=0 ", " delay-per-kib=2 ",
+                                " fail-after=4096"})
+        EXPECT_NE(result.strStdout.find(szField), std::string::npos) << szField << " in " << result.strStdout;
+    ASSERT_TRUE(Command("image U1 fail-after off"));
+    EXPECT_NE(RunTool({VORN_PRINTER_SIM, "--send", m_strDir, "printers"}).strStdout.find(" fail-after=off"), std::string::npos);
+}
+
 TEST_F(PrinterSimTest, SilentPrinterHearsButDoesNotAnswer)
 {
     StartSimulator(std::string("add P1 udp ") + c_szPrinterAddress + " " + c_szNetworkModel + "\n"

@@ -1,0 +1,4 @@
+// The monitor's log files.
+#include "UtilLog.h"
+
+const stLogTarget c_stLogTarget = {"/opt/vorn/vorn-printer-t905/tool/", "log_tool"};
