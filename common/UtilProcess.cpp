@@ -15,9 +15,7 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <grp.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -42,10 +40,6 @@ struct stExecPlan {
     std::vector<char*> vecArgv;
     std::vector<std::string> vecEnv;
     std::vector<char*> vecEnvp;
-    bool bSwitchUser = false;
-    uid_t uid = 0;
-    gid_t gid = 0;
-    std::vector<gid_t> vecGroups;
     int iMaxFd = c_iHighestFdToClose;
 };
 
@@ -79,76 +73,26 @@ std::string ResolveProgram(const QString& strProgram)
     return {};
 }
 
-bool LookUpUser(const QString& strUser, stExecPlan& plan, std::string& strHome, std::string& strName)
-{
-    const std::string strWanted = strUser.toStdString();
-    long lBufBytes = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> vecBuf(lBufBytes > 0 ? size_t(lBufBytes) : 16384);
-    passwd pw {};
-    passwd* pResult = nullptr;
-    int iError = 0;
-    while ((iError = getpwnam_r(strWanted.c_str(), &pw, vecBuf.data(), vecBuf.size(), &pResult)) == ERANGE)
-        vecBuf.resize(vecBuf.size() * 2);
-    if (iError != 0 || !pResult)
-        return false;
-
-    plan.uid = pw.pw_uid;
-    plan.gid = pw.pw_gid;
-    strHome = pw.pw_dir ? pw.pw_dir : "/";
-    strName = pw.pw_name;
-
-    int iGroups = 32;
-    plan.vecGroups.resize(size_t(iGroups));
-    while (getgrouplist(pw.pw_name, pw.pw_gid, plan.vecGroups.data(), &iGroups) == -1) {
-        if (iGroups <= int(plan.vecGroups.size()))
-            iGroups = int(plan.vecGroups.size()) * 2;
-        plan.vecGroups.resize(size_t(iGroups));
-    }
-    plan.vecGroups.resize(size_t(iGroups));
-    return true;
-}
-
-// The caller's environment, with the identity variables replaced when running as another user.
-void BuildEnvironment(stExecPlan& plan, const std::string& strHome, const std::string& strUser)
-{
-    for (char** ppEnv = environ; ppEnv && *ppEnv; ++ppEnv) {
-        const std::string strEntry = *ppEnv;
-        if (plan.bSwitchUser
-            && (strEntry.rfind("HOME=", 0) == 0 || strEntry.rfind("USER=", 0) == 0 || strEntry.rfind("LOGNAME=", 0) == 0))
-            continue;
-        plan.vecEnv.push_back(strEntry);
-    }
-    if (plan.bSwitchUser) {
-        plan.vecEnv.push_back("HOME=" + strHome);
-        plan.vecEnv.push_back("USER=" + strUser);
-        plan.vecEnv.push_back("LOGNAME=" + strUser);
-    }
-    for (std::string& strEntry : plan.vecEnv)
-        plan.vecEnvp.push_back(strEntry.data());
-    plan.vecEnvp.push_back(nullptr);
-}
-
-bool PrepareExec(const QString& strProgram, const QStringList& listArgs, const QString& strRunAsUser, stExecPlan& plan)
+bool PrepareExec(const QString& strProgram, const QStringList& listArgs, stExecPlan& plan)
 {
     plan.strPath = ResolveProgram(strProgram);
     if (plan.strPath.empty())
         return false;
 
     plan.vecArgs.push_back(QFile::encodeName(strProgram).toStdString());
+    // UTF-8 whatever the locale: a queue name in a C locale must not turn into "?".
     for (const QString& strArg : listArgs)
-        plan.vecArgs.push_back(strArg.toLocal8Bit().toStdString());
+        plan.vecArgs.push_back(strArg.toUtf8().toStdString());
     for (std::string& strArg : plan.vecArgs)
         plan.vecArgv.push_back(strArg.data());
     plan.vecArgv.push_back(nullptr);
 
-    std::string strHome;
-    std::string strUser;
-    if (!strRunAsUser.isEmpty()) {
-        if (!LookUpUser(strRunAsUser, plan, strHome, strUser))
-            return false;
-        plan.bSwitchUser = plan.uid != geteuid() || plan.gid != getegid();
-    }
-    BuildEnvironment(plan, strHome, strUser);
+    // Copied before fork: another thread may change the environment meanwhile.
+    for (char** ppEnv = environ; ppEnv && *ppEnv; ++ppEnv)
+        plan.vecEnv.push_back(*ppEnv);
+    for (std::string& strEntry : plan.vecEnv)
+        plan.vecEnvp.push_back(strEntry.data());
+    plan.vecEnvp.push_back(nullptr);
 
     rlimit limit {};
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < rlim_t(c_iHighestFdToClose))
@@ -186,10 +130,6 @@ void WriteErrnoAndExit(int iErrorFd)
         }
     }
 
-    if (plan.bSwitchUser) {
-        if (setgroups(plan.vecGroups.size(), plan.vecGroups.data()) != 0 || setgid(plan.gid) != 0 || setuid(plan.uid) != 0)
-            WriteErrnoAndExit(iErrorFd);
-    }
     execve(plan.strPath.c_str(), plan.vecArgv.data(), plan.vecEnvp.data());
     WriteErrnoAndExit(iErrorFd);
     _exit(c_iExecFailedExitCode);
@@ -285,7 +225,7 @@ stProcessResult UtilProcess::Run(const QString& strProgram, const QStringList& l
 {
     stProcessResult result;
     stExecPlan plan;
-    if (!PrepareExec(strProgram, listArgs, options.strRunAsUser, plan))
+    if (!PrepareExec(strProgram, listArgs, plan))
         return result;
 
     int arrOut[2] = {-1, -1};
@@ -336,7 +276,7 @@ stProcessResult UtilProcess::Run(const QString& strProgram, const QStringList& l
 bool UtilProcess::StartDetached(const QString& strProgram, const QStringList& listArgs, enDetachedStderr enStderr)
 {
     stExecPlan plan;
-    if (!PrepareExec(strProgram, listArgs, QString(), plan))
+    if (!PrepareExec(strProgram, listArgs, plan))
         return false;
 
     int arrExecError[2] = {-1, -1};

@@ -1,4 +1,4 @@
-// Runs the external tools the suite needs (lpstat, cancel, lpadmin, w, killall, ...) as
+// Runs the external tools the suite needs (lpstat, cancel, lpadmin, killall, ...) as
 // processes with argument lists, never through a shell, and reads their output from pipes.
 #pragma once
 
@@ -16,9 +16,6 @@ struct stProcessResult {
 
 struct stProcessOptions {
     int iTimeoutMs = 30000;
-    // Run as this user: the child takes the user's uid, gid, supplementary groups and HOME
-    // before exec, as "sudo -u" would. Empty, or the current user: unchanged.
-    QString strRunAsUser;
 };
 
 class UtilProcess {

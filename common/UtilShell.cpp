@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QProcess>
 
+#include <unistd.h>
+
 namespace {
 
 // The kernel keeps this many characters of a command name; that is all "ps -A" shows.
@@ -33,22 +35,44 @@ QString ReadCommandName(const QString& strProcessDir)
     return QString::fromLocal8Bit(file.readAll()).trimmed();
 }
 
+// The PID namespace's identity ("pid:[4026531836]"); empty when it cannot be read (a process
+// of another user, seen by a caller that is not root).
+QByteArray ReadPidNamespace(const QString& strProcessDir)
+{
+    char szTarget[64] = {};
+    const ssize_t iLength =
+        ::readlink(QFile::encodeName(strProcessDir + QStringLiteral("/ns/pid")).constData(), szTarget, sizeof(szTarget) - 1);
+    return iLength > 0 ? QByteArray(szTarget, int(iLength)) : QByteArray();
+}
+
 } // namespace
 
-int CountProcessesNamed(const QString& strName, const QString& strProcDir)
+QList<int> FindProcessesNamed(const QString& strName, const QString& strProcDir)
 {
     const QString strWanted = strName.left(c_iCommandNameChars);
     const QDir dirProc(strProcDir);
-    int iCount = 0;
+    const QByteArray baOwnNamespace = ReadPidNamespace(dirProc.filePath(QStringLiteral("self")));
+    QList<int> listPid;
     for (const QString& strEntry : dirProc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         if (!IsProcessId(strEntry))
             continue;
         // A process may end between listing and reading; its empty name matches nothing.
         const QString strCommand = ReadCommandName(dirProc.filePath(strEntry));
-        if (!strCommand.isEmpty() && strCommand.compare(strWanted, Qt::CaseInsensitive) == 0)
-            ++iCount;
+        if (strCommand.isEmpty() || strCommand.compare(strWanted, Qt::CaseInsensitive) != 0)
+            continue;
+        // A namespace that cannot be read counts as the caller's own, as before namespaces
+        // were looked at: a second instance is refused rather than let through.
+        const QByteArray baNamespace = ReadPidNamespace(dirProc.filePath(strEntry));
+        if (!baOwnNamespace.isEmpty() && !baNamespace.isEmpty() && baNamespace != baOwnNamespace)
+            continue;
+        listPid.append(strEntry.toInt());
     }
-    return iCount;
+    return listPid;
+}
+
+int CountProcessesNamed(const QString& strName, const QString& strProcDir)
+{
+    return FindProcessesNamed(strName, strProcDir).size();
 }
 
 bool CheckIsRunning(const QString& strOwnName, const QString& strProcDir)

@@ -2,11 +2,16 @@
 // monitor's "-hide" option, folder creation and command output capture.
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // Processes whose command name (the kernel's first 15 characters) equals the first 15
 // characters of strName, ignoring case, counted from the process table under strProcDir.
+// Only processes in the caller's own PID namespace count: a container or a test run on the
+// same machine has its own instances, which are none of the caller's business.
 int CountProcessesNamed(const QString& strName, const QString& strProcDir = QStringLiteral("/proc"));
+// The same processes' ids, as the process table names them.
+QList<int> FindProcessesNamed(const QString& strName, const QString& strProcDir = QStringLiteral("/proc"));
 
 // The service's and the monitor's guard: true when another process carries the same name
 // (the caller itself is one of them).

@@ -26,6 +26,7 @@ build=(
   libusb-1.0-0-dev
   libsane-dev
   libjpeg62-turbo-dev
+  libcups2-dev
   dpkg-dev
 )
 # The printer simulator plays USB printers on the tests' simulated bus, so it builds with them.
@@ -71,6 +72,7 @@ arm64=(
   libgtest-dev:arm64
   libsane-dev:arm64
   libjpeg62-turbo-dev:arm64
+  libcups2-dev:arm64
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -45,6 +45,7 @@ VORN_SANE_EXPORT void sane_vorn_exit(void)
 {
     g_listOpen.clear();
     g_stDeviceList = stDeviceList();
+    VornForgetCapabilities();
 }
 
 VORN_SANE_EXPORT SANE_Status sane_vorn_get_devices(const SANE_Device*** list, SANE_Bool localOnly)

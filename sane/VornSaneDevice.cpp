@@ -5,8 +5,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 namespace {
+
+// What a scanner can do, by device name, as the first open in this process read it. Every
+// query is a round trip through the daemon to the scanner, and front-ends open a scanner again
+// and again in one session; a start that fails makes the next open ask anew.
+std::map<std::string, stVornCapabilities> g_mapKnownCaps;
 
 // Marks the span of a call that may wait on the daemon, for Cancel.
 class InCall {
@@ -70,8 +76,13 @@ std::vector<stVornDeviceEntry> VornDiscoverScanners(const std::vector<std::strin
     return entries;
 }
 
-VornSaneDevice::VornSaneDevice(std::unique_ptr<VornScanLink> link)
-    : m_link(std::move(link))
+void VornForgetCapabilities()
+{
+    g_mapKnownCaps.clear();
+}
+
+VornSaneDevice::VornSaneDevice(std::string name, std::unique_ptr<VornScanLink> link)
+    : m_strName(std::move(name)), m_link(std::move(link))
 {
     m_link->SetInterruptFlag(&m_bCancel);
 }
@@ -81,10 +92,16 @@ SANE_Status VornSaneDevice::Open(const std::string& name, std::unique_ptr<VornSa
     std::unique_ptr<VornScanLink> link = LinkFor(name);
     if (!link)
         return SANE_STATUS_INVAL;
-    std::unique_ptr<VornSaneDevice> opened(new VornSaneDevice(std::move(link)));
-    const SANE_Status status = opened->m_link->Probe(opened->m_stCaps);
-    if (status != SANE_STATUS_GOOD)
-        return status;
+    std::unique_ptr<VornSaneDevice> opened(new VornSaneDevice(name, std::move(link)));
+    const auto known = g_mapKnownCaps.find(name);
+    if (known != g_mapKnownCaps.end()) {
+        opened->m_stCaps = known->second;
+    } else {
+        const SANE_Status status = opened->m_link->Probe(opened->m_stCaps);
+        if (status != SANE_STATUS_GOOD)
+            return status;
+        g_mapKnownCaps[name] = opened->m_stCaps;
+    }
     opened->m_options = std::make_unique<VornSaneOptions>(opened->m_stCaps);
     opened->m_job = std::make_unique<VornScanJob>(*opened->m_link, opened->m_bCancel);
     device = std::move(opened);
@@ -121,6 +138,11 @@ SANE_Status VornSaneDevice::Start()
         return SANE_STATUS_INVAL;
     const SANE_Status status = m_job->StartPage(*m_options, m_stCaps.bJpeg);
     m_bPageBegun = status == SANE_STATUS_GOOD;
+    // An empty or jammed feeder or the user's cancel says nothing about the scanner; anything
+    // else may mean it is gone or another one answers at its address now.
+    if (status != SANE_STATUS_GOOD && status != SANE_STATUS_NO_DOCS && status != SANE_STATUS_JAMMED
+        && status != SANE_STATUS_CANCELLED)
+        g_mapKnownCaps.erase(m_strName);
     return status;
 }
 

@@ -27,6 +27,9 @@ struct stVornDeviceEntry {
 // scanners that answer; empty when the daemon is down.
 std::vector<stVornDeviceEntry> VornDiscoverScanners(const std::vector<std::string>& addresses);
 
+// Forgets what opens have learnt about the scanners (sane_exit).
+void VornForgetCapabilities();
+
 class VornSaneDevice {
 public:
     // Opens the scanner of a name as VornDiscoverScanners gives them.
@@ -41,8 +44,9 @@ public:
     void Cancel();
 
 private:
-    explicit VornSaneDevice(std::unique_ptr<VornScanLink> link);
+    VornSaneDevice(std::string name, std::unique_ptr<VornScanLink> link);
 
+    std::string m_strName;
     std::unique_ptr<VornScanLink> m_link;
     stVornCapabilities m_stCaps;
     std::unique_ptr<VornSaneOptions> m_options;

@@ -3,6 +3,7 @@
 // untouched signal mask.
 #include "ServiceStopper.h"
 
+#include "ServiceJournal.h"
 #include "UtilLog.h"
 
 #include <csignal>
@@ -76,11 +77,12 @@ void ServiceStopper::WaitForSignal()
         return;
 
     VORN_LOG("stop requested by signal %d", int(cSignal));
+    ServiceJournal::StopRequested(int(cSignal));
     m_requestStop();
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_cvFinished.wait_for(lock, std::chrono::milliseconds(c_iStopDeadlineMs), [this] { return m_bFinished; }))
         return;
-    // A worker is stuck in a USB, network or process call: leave without waiting for it.
+    // A worker is still inside a USB, network or scheduler request: leave without it.
     VORN_LOG("stop deadline passed, exiting");
     _exit(0);
 }

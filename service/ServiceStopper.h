@@ -1,5 +1,6 @@
 // Orderly stop on SIGTERM and SIGINT: the quit flags are set, the workers are joined, and the
-// process exits 0 within a bounded time even when a worker hangs in a printer or process call.
+// process exits 0 within a bounded time even when a worker is inside a printer or scheduler
+// request. The one place that decides how long a stop may take.
 #pragma once
 
 #include <condition_variable>
@@ -20,7 +21,8 @@ public:
     ServiceStopper(const ServiceStopper&) = delete;
     ServiceStopper& operator=(const ServiceStopper&) = delete;
 
-    // Called by main once the workers are joined; the deadline no longer applies.
+    // Called by main once the workers are joined; the deadline no longer applies. Until then
+    // nothing else gives up waiting for them.
     void StopFinished();
 
 private:

@@ -51,6 +51,13 @@ bool SharedPrinterList::DiffersFrom(const QList<stPrinterInfo>& listFound) const
     return false;
 }
 
+void SharedPrinterList::PublishIfCurrent(int iIndex, const stPrinterInfo& info, const std::function<void()>& publish)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (iIndex >= 0 && iIndex < m_listPrinter.size() && SameQueue(m_listPrinter.at(iIndex).stInfo, info))
+        publish();
+}
+
 void SharedPrinterList::Replace(const QList<stPrinterManager>& listPrinter)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

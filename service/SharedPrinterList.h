@@ -6,6 +6,7 @@
 
 #include <QList>
 
+#include <functional>
 #include <mutex>
 
 class SharedPrinterList {
@@ -24,6 +25,11 @@ public:
     // address or URI; model and connection kind do not count.
     bool DiffersFrom(const QList<stPrinterInfo>& listFound) const;
 
+    // Runs publish under the list's lock while the entry at the index is still the given
+    // queue (name and URI), so a list replacement, and the deletion of the files of the queues
+    // it dropped, happen either before the check or after the publish.
+    void PublishIfCurrent(int iIndex, const stPrinterInfo& info, const std::function<void()>& publish);
+
     void Replace(const QList<stPrinterManager>& listPrinter);
     void MarkAllNeedStatus();
 
@@ -31,7 +37,7 @@ public:
 
 private:
     // Guards m_listPrinter: every access is one short critical section, never held across a
-    // sleep, a process start or a USB or network call.
+    // sleep, a process start or a USB or network call; a status file's write is the longest.
     mutable std::mutex m_mutex;
     QList<stPrinterManager> m_listPrinter;
 };

@@ -5,11 +5,11 @@
 #include "AtomicFile.h"
 #include "CupsQueueDiscovery.h"
 #include "PrinterListFile.h"
+#include "ServiceJournal.h"
 #include "TrdGetPrinterStatus.h"
 #include "UtilLog.h"
 
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -26,15 +26,9 @@ TrdDeviceManage::TrdDeviceManage(QObject* parent, const stServiceEnvironment& en
 TrdDeviceManage::~TrdDeviceManage()
 {
     RequestStop();
-    StopWorkers(c_iStopTimeoutMs);
-    for (int k = 0; k < m_listStatusThread.size(); ++k) {
-        // A thread still stuck in a printer or process call cannot be freed safely; the
-        // process is about to end anyway.
-        if (!m_listStatusThread.at(k)->isFinished())
-            continue;
-        delete m_listTrdStatus.at(k);
-        delete m_listStatusThread.at(k);
-    }
+    StopWorkers();
+    qDeleteAll(m_listTrdStatus);
+    qDeleteAll(m_listStatusThread);
 }
 
 void TrdDeviceManage::Init(SharedPrinterList* pListPrinter)
@@ -65,13 +59,17 @@ void TrdDeviceManage::RunPass(bool bFirstPass)
     VORN_LOG("printer num:%d", int(listFound.size()));
 
     const bool bChanged = m_pListPrinter->DiffersFrom(listFound);
+    if (bChanged || bFirstPass)
+        ServiceJournal::PrintersFound(listFound);
     if (bChanged) {
         CreateMissingWorkers(listFound.size());
-        DeleteStaleStatusFiles(listFound);
         // Every state and job list starts over: an index may now serve another printer.
         m_pListPrinter->Replace(GetInitPrinterList(listFound));
+        // Only after the replacement: from then on no worker publishes a dropped queue's file.
+        DeleteStaleStatusFiles(listFound);
     }
-    SavePrinterInfo(listFound, bChanged || bFirstPass);
+    // A list file that could not be written is written again on the next pass.
+    SavePrinterInfo(listFound, bChanged || bFirstPass || m_bListFileStale);
     m_pListPrinter->MarkAllNeedStatus();
 }
 
@@ -142,7 +140,7 @@ void TrdDeviceManage::SavePrinterInfo(const QList<stPrinterInfo>& listPrinter, b
     // woken every five seconds.
     if (!bForce && QFile::exists(listFile.Path()))
         return;
-    listFile.Write(listPrinter);
+    m_bListFileStale = !listFile.Write(listPrinter);
 }
 
 void TrdDeviceManage::WriteHeartbeat()
@@ -150,7 +148,7 @@ void TrdDeviceManage::WriteHeartbeat()
     MakePathExist(m_env.strCfgDir);
     // Replaced as a whole: the watchdog goes by the modification time, which a rename renews.
     const QString strNow = QDateTime::currentDateTime().toString(c_strHeartbeatFormat);
-    WriteFileAtomically(m_env.strCfgDir + VornPaths::c_strHeartbeatFile, strNow.toLocal8Bit());
+    WriteFileAtomically(m_env.strCfgDir + VornPaths::c_strHeartbeatFile, strNow.toUtf8());
 }
 
 void TrdDeviceManage::RequestStop()
@@ -159,19 +157,15 @@ void TrdDeviceManage::RequestStop()
     emit SgnThreadQuit();
 }
 
-bool TrdDeviceManage::StopWorkers(int iTimeoutMs)
+void TrdDeviceManage::StopWorkers()
 {
     emit SgnThreadQuit();
-    QDeadlineTimer deadline(iTimeoutMs);
-    bool bAllEnded = true;
     for (int k = 0; k < m_listStatusThread.size(); ++k) {
         QThread* pThread = m_listStatusThread.at(k);
-        // The worker's loop returns at its next sleep slice; then its event loop can end.
+        // The worker's loop returns at its next sleep slice, or once its printer or scheduler
+        // request has timed out; then its event loop can end.
         pThread->quit();
-        if (pThread->wait(deadline))
-            m_listTrdStatus.at(k)->WaitForLoopEnd();
-        else
-            bAllEnded = false;
+        pThread->wait();
+        m_listTrdStatus.at(k)->WaitForLoopEnd();
     }
-    return bAllEnded;
 }

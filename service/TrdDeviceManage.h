@@ -16,13 +16,11 @@ class TrdDeviceManage : public UtilThreadBase {
     Q_OBJECT
 public:
     static constexpr int c_iPassPeriodMs = 5000;
-    // How long the destructor waits for workers to leave their loops.
-    static constexpr int c_iStopTimeoutMs = 10000;
     static const QString c_strHeartbeatFormat;
 
     explicit TrdDeviceManage(QObject* parent = nullptr,
                              const stServiceEnvironment& env = stServiceEnvironment::Installed());
-    // Stops and frees the workers that are still running.
+    // Stops the workers, waits for them and frees them.
     ~TrdDeviceManage() override;
 
     void Init(SharedPrinterList* pListPrinter);
@@ -36,8 +34,9 @@ public:
 
     // Asks the loop and every worker to stop, from any thread.
     void RequestStop();
-    // Waits until every worker thread has ended; false when one did not end in time.
-    bool StopWorkers(int iTimeoutMs);
+    // Stops every worker and waits until its thread has ended. Every request a worker makes is
+    // bounded, so this returns; how long a stopping process may take is ServiceStopper's call.
+    void StopWorkers();
 
     int WorkerCount() const { return m_listTrdStatus.size(); }
 
@@ -57,4 +56,6 @@ private:
     QList<TrdGetPrinterStatus*> m_listTrdStatus;
     QList<QThread*> m_listStatusThread;
     SharedPrinterList* m_pListPrinter = nullptr;
+    // Set when the printer list file could not be written, so the next pass writes it again.
+    bool m_bListFileStale = false;
 };

@@ -3,21 +3,14 @@
 #include "TrdGetPrinterStatus.h"
 
 #include "AtomicFile.h"
-#include "JobListing.h"
+#include "JobWatch.h"
 #include "PrinterProtocol.h"
 #include "PrinterUdp.h"
 #include "UtilLog.h"
 #include "UtilPrinterStatus.h"
 
+#include <QElapsedTimer>
 #include <QFile>
-
-namespace {
-
-const QString c_strLpstat = QStringLiteral("lpstat");
-const QString c_strW = QStringLiteral("w");
-const QString c_strDefaultUser = QStringLiteral("root");
-
-} // namespace
 
 TrdGetPrinterStatus::TrdGetPrinterStatus(QObject* parent, const stServiceEnvironment& env)
     : UtilThreadBase(parent)
@@ -56,9 +49,14 @@ bool TrdGetPrinterStatus::RunCycle()
     if (m_stCurrentPrinter.bNeedStatus)
         ReadPrinter();
 
+    // The watches keep their cadence, so the time spent asking the scheduler does not stretch
+    // the cycle and delay the next status read.
+    QElapsedTimer watches;
+    watches.start();
     for (int i = 0; i < c_iJobWatchesPerCycle; ++i) {
         CheckJobStatus();
-        if (WaitForSleep(iPeriodMs / c_iJobWatchesPerCycle))
+        const qint64 iDueMs = qint64(i + 1) * (iPeriodMs / c_iJobWatchesPerCycle);
+        if (WaitForSleep(int(qMax<qint64>(0, iDueMs - watches.elapsed()))))
             return false;
     }
     m_pListPrinter->WriteBack(m_iIndex, m_stCurrentPrinter);
@@ -78,7 +76,7 @@ bool TrdGetPrinterStatus::CheckNeedStatus(const stPrinterManager& entry, int& iP
     case PS_READY:
         // A ready printer is only asked while CUPS sends it work; until then its last state
         // stands and the queue is looked at often, so a new job is noticed quickly.
-        if (IsQueuePrinting(entry.stInfo.strName)) {
+        if (Cups().IsQueuePrinting(entry.stInfo.strName)) {
             iPeriodMs = c_iNetPeriodMs;
             return true;
         }
@@ -90,23 +88,23 @@ bool TrdGetPrinterStatus::CheckNeedStatus(const stPrinterManager& entry, int& iP
     }
 }
 
-bool TrdGetPrinterStatus::IsQueuePrinting(const QString& strQueue)
+CupsQueueSource& TrdGetPrinterStatus::Cups()
 {
-    stProcessOptions options;
-    options.iTimeoutMs = c_iCupsToolTimeoutMs;
-    const stProcessResult result = m_env.runCommand(c_strLpstat, {QStringLiteral("-p"), strQueue}, options);
-    return IsQueuePrintingListing(QString::fromUtf8(result.baStdout), strQueue);
+    // Made on first use, so the connection belongs to the worker's own thread.
+    if (!m_pCups)
+        m_pCups = m_env.makeCupsSource();
+    return *m_pCups;
 }
 
 void TrdGetPrinterStatus::ReadPrinter()
 {
     const stPrinterInfo& info = m_stCurrentPrinter.stInfo;
-    VORN_LOG("try to connect %s", info.strName.toLocal8Bit().constData());
+    VORN_LOG("try to connect %s", info.strName.toUtf8().constData());
     const bool bUsb = info.iConnectType == CONNECT_USB;
     const int iResult = bUsb ? GetPrinterStatusUSB(info.strPort) : GetPrinterStatusUDP(info.strPort);
     if (iResult >= 0)
         return;
-    VORN_LOG("connect %s fail, ret = %d", info.strName.toLocal8Bit().constData(), iResult);
+    VORN_LOG("connect %s fail, ret = %d", info.strName.toUtf8().constData(), iResult);
 
     bool bOffline = false;
     if (bUsb) {
@@ -170,9 +168,19 @@ int TrdGetPrinterStatus::CheckPrinterStatus(const unsigned char* pBuf, unsigned 
     // replaced by the worker that served this queue while the list was shifted, is published
     // again even when the record is the same.
     if (!stamp.bValid || !(stamp == m_stLastWritten) || baRecord != m_baLastRecvBuf) {
-        m_baLastRecvBuf = baRecord;
-        WriteFileAtomically(strPath, baRecord);
-        m_stLastWritten = FileStampOf(strPath);
+        // Only what reached the file is remembered: after a failed write (disk full, read-only
+        // folder) the next record is written even when it is the same.
+        m_baLastRecvBuf.clear();
+        m_stLastWritten = stFileStamp();
+        // Published only while the list still holds this queue at this index, so a queue
+        // removed during the read does not get its file back after the device manager
+        // deleted it.
+        m_pListPrinter->PublishIfCurrent(m_iIndex, m_stCurrentPrinter.stInfo, [&] {
+            if (!WriteFileAtomically(strPath, baRecord))
+                return;
+            m_baLastRecvBuf = baRecord;
+            m_stLastWritten = FileStampOf(strPath);
+        });
     }
     // The record is published even when it does not decode: readers reject it the same way.
     return DecodeStatusRecord(baRecord, m_stCurrentPrinter.stState);
@@ -198,7 +206,7 @@ int TrdGetPrinterStatus::CancelPrinterJob(const QString& strPort)
 
 int TrdGetPrinterStatus::CancelPrinterNetJob(const QString& strPort)
 {
-    VORN_LOG("strPort:%s\n", strPort.toLocal8Bit().constData());
+    VORN_LOG("strPort:%s\n", strPort.toUtf8().constData());
     const int iResult = PrinterUdp::SendCancel(strPort, m_env.wUdpPort);
     if (iResult == 0)
         VORN_LOG("cancel job\n");
@@ -210,39 +218,24 @@ long TrdGetPrinterStatus::CheckJobStatus()
     VORN_LOG("job.size:%d", int(m_stCurrentPrinter.listJob.size()));
     const stPrinterInfo& info = m_stCurrentPrinter.stInfo;
 
-    // Run as the desktop user, so CUPS shows that user's jobs with their real owners.
-    stProcessOptions options;
-    options.iTimeoutMs = c_iCupsToolTimeoutMs;
-    options.strRunAsUser = GetUserName();
-    const stProcessResult listing = m_env.runCommand(
-        c_strLpstat, {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-l"), QStringLiteral("-o"), info.strName},
-        options);
-
-    const stJobWatchResult watch = ParseJobListing(QString::fromUtf8(listing.baStdout), m_stCurrentPrinter.listJob);
+    // A scheduler that cannot be asked shows no jobs, as an empty listing did.
+    QList<stCupsJob> listCupsJob;
+    Cups().GetJobs(info.strName, RememberedJobIds(m_stCurrentPrinter.listJob), listCupsJob);
+    const stJobWatchResult watch = WatchJobs(listCupsJob, m_stCurrentPrinter.listJob);
     for (const QString& strJobID : watch.listCancelJobID) {
         if (info.iConnectType == CONNECT_USB) {
-            VORN_LOG("Cancel printer job:%s", info.strName.toLocal8Bit().constData());
+            VORN_LOG("Cancel printer job:%s", info.strName.toUtf8().constData());
             CancelPrinterJob(info.strPort);
         } else {
-            VORN_LOG("Cancel printer NET job:%s", info.strName.toLocal8Bit().constData());
+            VORN_LOG("Cancel printer NET job:%s", info.strName.toUtf8().constData());
             CancelPrinterNetJob(info.strPort);
         }
-        VORN_LOG("cancelled job:%s", strJobID.toLocal8Bit().constData());
+        VORN_LOG("cancelled job:%s", strJobID.toUtf8().constData());
     }
     for (int i = 0; i < watch.listPrinting.size(); ++i) {
         VORN_LOG("job[%d] status: %d jobid:%s ", i, watch.listPrinting.at(i).iStatus,
-                 watch.listPrinting.at(i).strJobID.toLocal8Bit().constData());
+                 watch.listPrinting.at(i).strJobID.toUtf8().constData());
     }
     m_stCurrentPrinter.listJob = watch.listPrinting;
     return 0;
-}
-
-QString TrdGetPrinterStatus::GetUserName()
-{
-    stProcessOptions options;
-    options.iTimeoutMs = c_iCupsToolTimeoutMs;
-    const stProcessResult result = m_env.runCommand(c_strW, {QStringLiteral("-h"), QStringLiteral("-u"), QStringLiteral("-s")}, options);
-    // The first login listed is taken as the desktop user.
-    const QStringList listField = QString::fromLocal8Bit(result.baStdout).simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    return listField.isEmpty() ? c_strDefaultUser : listField.first();
 }

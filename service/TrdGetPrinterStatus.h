@@ -10,6 +10,8 @@
 
 #include <QByteArray>
 
+#include <memory>
+
 class TrdGetPrinterStatus : public UtilThreadBase {
     Q_OBJECT
 public:
@@ -22,8 +24,6 @@ public:
     static constexpr int c_iJobWatchesPerCycle = 10;
     // The sixth network failure in a row takes the printer off-line.
     static constexpr int c_iNetFailuresTolerated = 5;
-    // Bounds a CUPS tool that hangs; the watch simply sees an empty listing then.
-    static constexpr int c_iCupsToolTimeoutMs = 10000;
 
     explicit TrdGetPrinterStatus(QObject* parent = nullptr,
                                  const stServiceEnvironment& env = stServiceEnvironment::Installed());
@@ -52,7 +52,6 @@ public:
     // One watch of the queue's jobs: remembers the printing ones, cancels on the printer the
     // ones the user cancelled in CUPS while they printed. Always 0.
     long CheckJobStatus();
-    QString GetUserName();
 
     const stPrinterManager& CurrentPrinter() const { return m_stCurrentPrinter; }
     void SetCurrentPrinter(const stPrinterManager& printer) { m_stCurrentPrinter = printer; }
@@ -62,7 +61,7 @@ public slots:
     void SlotTaskStart();
 
 private:
-    bool IsQueuePrinting(const QString& strQueue);
+    CupsQueueSource& Cups();
     void SetOffline();
 
     const stServiceEnvironment m_env;
@@ -73,4 +72,5 @@ private:
     // modification time tells readers when to look again.
     QByteArray m_baLastRecvBuf;
     stFileStamp m_stLastWritten;
+    std::unique_ptr<CupsQueueSource> m_pCups;
 };

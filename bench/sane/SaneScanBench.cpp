@@ -1,8 +1,10 @@
 // Scans a 600-dpi colour A4 page from the simulated network scanner in several ways per round:
 // with the daemon alone (the daemon's own client reading records into page files), with the
 // real scanimage through libsane-vorn and the daemon (into a PNM file and into /dev/null), and
-// with libsane-vorn called in this process; prints the median times, scanimage's own start-up
-// and how much each adds. Runs as root in private namespaces; touches nothing else.
+// with libsane-vorn called in this process (which, like a front-end's session, opens the
+// scanner anew every round); prints the median times, each one's addition to the daemon alone,
+// where the backend's time goes and scanimage's own fixed cost apart from the backend's.
+// Runs as root in private namespaces; touches nothing else.
 #include "ChildProcess.h"
 #include "PrivateNamespace.h"
 #include "ScannerSimulator.h"
@@ -142,8 +144,24 @@ bool SetOption(SANE_Handle handle, const char* name, void* value)
     }
 }
 
-double InProcess(long long& bytes)
+// Where the backend's time goes in one in-process scan.
+struct stPhases {
+    double open = 0;   // sane_open and the options
+    double start = 0;  // sane_start until the page's first bytes are there
+    double read = 0;   // the rest of the page
+    double cpu = 0;    // CPU of this thread, which runs the backend (the simulator has its own)
+};
+
+double ThreadCpuSeconds()
 {
+    rusage usage {};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double InProcess(long long& bytes, stPhases& phases)
+{
+    const double cpuBefore = ThreadCpuSeconds();
     const auto started = Clock::now();
     SANE_Handle handle = nullptr;
     char color[] = "Color";
@@ -156,7 +174,9 @@ double InProcess(long long& bytes)
         && SetOption(handle, "br-x", &width) && SetOption(handle, "br-y", &height);
     std::vector<SANE_Byte> buffer(kReadSize);
     SANE_Int length = 0;
+    const auto opened = Clock::now();
     SANE_Status status = set ? sane_vorn_start(handle) : SANE_STATUS_INVAL;
+    const auto begun = Clock::now();
     bytes = 0;
     while (status == SANE_STATUS_GOOD) {
         status = sane_vorn_read(handle, buffer.data(), kReadSize, &length);
@@ -164,13 +184,45 @@ double InProcess(long long& bytes)
     }
     sane_vorn_cancel(handle);
     sane_vorn_close(handle);
-    return status == SANE_STATUS_EOF ? Seconds(Clock::now() - started) : -1;
+    const auto ended = Clock::now();
+    phases = {Seconds(opened - started), Seconds(begun - opened), Seconds(ended - begun), ThreadCpuSeconds() - cpuBefore};
+    return status == SANE_STATUS_EOF ? Seconds(ended - started) : -1;
 }
 
-double ScanimageStartUp()
+// What a first open costs: reaching the daemon, then the scanner's capability and feeder pages,
+// each fetched by the daemon over a fresh HTTP connection to the scanner.
+struct stOpenCosts {
+    double connect = 0;
+    double capabilities = 0;
+    double feeder = 0;
+};
+
+bool MeasureOpenCosts(stOpenCosts& costs)
 {
+    VornScanClient client;
+    TCPDevPropertiesRes properties {};
+    TCPADFStatusRes feeder {};
     const auto started = Clock::now();
-    return VornTest::RunTool({"scanimage", "--version"}).Succeeded() ? Seconds(Clock::now() - started) : -1;
+    if (!client.Connect("127.0.0.1", kVornScanDaemonPort, 60))
+        return false;
+    const auto connected = Clock::now();
+    if (!client.TcpDeviceProperties(kScanner, properties))
+        return false;
+    const auto described = Clock::now();
+    if (!client.TcpAdfStatus(kScanner, feeder))
+        return false;
+    costs = {Seconds(connected - started), Seconds(described - connected), Seconds(Clock::now() - described)};
+    return true;
+}
+
+// scanimage's fixed cost before any scan: alone (--version loads no backend), and with the
+// backend loaded and the scanner opened and described (-A), which adds the backend's open.
+double ScanimageFixedCost(const std::vector<std::string>& args)
+{
+    std::vector<std::string> command = {"scanimage"};
+    command.insert(command.end(), args.begin(), args.end());
+    const auto started = Clock::now();
+    return VornTest::RunTool(command).Succeeded() ? Seconds(Clock::now() - started) : -1;
 }
 
 } // namespace
@@ -200,51 +252,96 @@ int main(int argc, char** argv)
     }
 
     sane_vorn_init(nullptr, nullptr);
-    std::vector<double> daemonTimes, fileTimes, nowhereTimes, nowhereCpu, inProcessTimes, startTimes;
+    std::vector<double> daemonTimes, fileTimes, nowhereTimes, nowhereCpu, inProcessTimes, startTimes, openedTimes;
+    std::vector<double> openTimes, beginTimes, readTimes, backendCpu, connectTimes, capabilityTimes, feederTimes;
+    // Each round's additions against that round's daemon-alone time: a loaded machine moves
+    // both together, so the paired figure is steadier than one made of two medians.
+    std::vector<double> fileAdded, nowhereAdded, inProcessAdded, withoutStartAdded;
     long long daemonBytes = 0;
     long long imageBytes = 0;
     long long frameBytes = 0;
     long long ignored = 0;
     double cpu = 0;
+    stPhases phases;
+    stOpenCosts costs;
+    double firstOpen = 0;
     for (int round = 0; round < rounds; ++round) {
+        if (!MeasureOpenCosts(costs)) {
+            fprintf(stderr, "the daemon or the scanner does not answer queries\n");
+            return 1;
+        }
+        connectTimes.push_back(costs.connect);
+        capabilityTimes.push_back(costs.capabilities);
+        feederTimes.push_back(costs.feeder);
         daemonTimes.push_back(DaemonAlone(daemonBytes));
-        fileTimes.push_back(ThroughBackend(config + "/a4.pnm", imageBytes, cpu));
+        inProcessTimes.push_back(InProcess(frameBytes, phases));
         nowhereTimes.push_back(ThroughBackend(kNowhere, ignored, cpu));
         nowhereCpu.push_back(cpu);
-        inProcessTimes.push_back(InProcess(frameBytes));
-        startTimes.push_back(ScanimageStartUp());
-        for (double time : {daemonTimes.back(), fileTimes.back(), nowhereTimes.back(), inProcessTimes.back(), startTimes.back()}) {
+        fileTimes.push_back(ThroughBackend(config + "/a4.pnm", imageBytes, cpu));
+        startTimes.push_back(ScanimageFixedCost({"--version"}));
+        openedTimes.push_back(ScanimageFixedCost({"-d", kDevice, "-A"}));
+        for (double time : {daemonTimes.back(), fileTimes.back(), nowhereTimes.back(), inProcessTimes.back(),
+                            startTimes.back(), openedTimes.back()}) {
             if (time < 0) {
                 fprintf(stderr, "round %d failed\n", round + 1);
                 return 1;
             }
         }
-        printf("round %d: daemon alone %.3f s; scanimage %.3f s into a file, %.3f s into %s; backend in process %.3f s\n",
-               round + 1, daemonTimes.back(), fileTimes.back(), nowhereTimes.back(), kNowhere, inProcessTimes.back());
+        firstOpen = round == 0 ? phases.open : firstOpen;
+        openTimes.push_back(phases.open);
+        beginTimes.push_back(phases.start);
+        readTimes.push_back(phases.read);
+        backendCpu.push_back(phases.cpu);
+        const double daemon = daemonTimes.back();
+        const auto added = [daemon](double time) { return (time / daemon - 1.0) * 100.0; };
+        inProcessAdded.push_back(added(inProcessTimes.back()));
+        nowhereAdded.push_back(added(nowhereTimes.back()));
+        withoutStartAdded.push_back(added(nowhereTimes.back() - startTimes.back()));
+        fileAdded.push_back(added(fileTimes.back()));
+        printf("round %d: daemon alone %.3f s; backend in process %.3f s (open %.3f, start %.3f, read %.3f); "
+               "scanimage %.3f s into %s, %.3f s into a file, start-up %.3f s\n",
+               round + 1, daemon, inProcessTimes.back(), phases.open, phases.start, phases.read, nowhereTimes.back(),
+               kNowhere, fileTimes.back(), startTimes.back());
     }
-    const double daemon = Median(daemonTimes);
-    const auto added = [daemon](double time) { return (time / daemon - 1.0) * 100.0; };
-    const double file = Median(fileTimes);
-    const double nowhere = Median(nowhereTimes);
-    const double inProcess = Median(inProcessTimes);
-    const double startUp = Median(startTimes);
     printf("A4 colour page at %d dpi: %lld bytes from the scanner, a %lld-byte PNM file, a %lld-byte frame\n", kDpi,
            daemonBytes, imageBytes, frameBytes);
-    printf("medians over %d rounds:\n", rounds);
-    const auto line = [](const std::string& what, double seconds) { printf("  %-46s %.3f s", what.c_str(), seconds); };
-    line("daemon alone", daemon);
+    printf("medians over %d rounds; the percentage is what each adds to the daemon alone, median of the rounds'"
+           " own (lowest .. highest):\n", rounds);
+    const auto line = [](const std::string& what, double seconds) { printf("  %-48s %.3f s", what.c_str(), seconds); };
+    const auto percent = [](const std::vector<double>& values) {
+        printf(" (%+.1f %%, %+.1f .. %+.1f)\n", Median(values), *std::min_element(values.begin(), values.end()),
+               *std::max_element(values.begin(), values.end()));
+    };
+    line("daemon alone", Median(daemonTimes));
     printf("\n");
-    line("scanimage through the backend into a file", file);
-    printf(" (%+.1f %%)\n", added(file));
-    line(std::string("scanimage through the backend into ") + kNowhere, nowhere);
-    printf(" (%+.1f %%)\n", added(nowhere));
-    line("scanimage's own start-up (--version)", startUp);
+    line("backend called in this process", Median(inProcessTimes));
+    percent(inProcessAdded);
+    line("  of which sane_open and the options", Median(openTimes));
+    printf(" (the first, which asks the scanner: %.3f s)\n", firstOpen);
+    line("  of which sane_start to the page's first bytes", Median(beginTimes));
     printf("\n");
-    line("the same without scanimage's start-up", nowhere - startUp);
-    printf(" (%+.1f %%)\n", added(nowhere - startUp));
-    line("the backend called in this process", inProcess);
-    printf(" (%+.1f %%)\n", added(inProcess));
+    line("  of which reading the page", Median(readTimes));
+    printf("\n");
+    line("  CPU of the backend", Median(backendCpu));
+    printf("\n");
+    line(std::string("scanimage end to end into ") + kNowhere, Median(nowhereTimes));
+    percent(nowhereAdded);
+    line("scanimage end to end into a file", Median(fileTimes));
+    percent(fileAdded);
+    line("scanimage's own start-up (--version)", Median(startTimes));
+    printf("\n");
+    line("scanimage opening the scanner, no scan (-A)", Median(openedTimes));
+    printf(" (the backend's loading and open: %.3f s)\n", Median(openedTimes) - Median(startTimes));
+    line(std::string("scanimage into ") + kNowhere + " less its start-up", Median(nowhereTimes) - Median(startTimes));
+    percent(withoutStartAdded);
     line("CPU of scanimage with the backend", Median(nowhereCpu));
+    printf("\n");
+    printf("what every scanimage run pays at sane_open, asked directly:\n");
+    line("  connecting to the daemon", Median(connectTimes));
+    printf("\n");
+    line("  the scanner's capability page", Median(capabilityTimes));
+    printf("\n");
+    line("  the scanner's feeder status page", Median(feederTimes));
     printf("\n");
     return 0;
 }

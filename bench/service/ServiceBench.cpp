@@ -1,8 +1,9 @@
 // Runs the real vornT905Service for a while (default 60 s) against a throwaway CUPS with four
 // simulated network printers (two printing, two ready and idle) and two simulated USB printers,
-// and prints what it costs: CPU time per printer-minute, processes started per second, peak
-// memory, and how long a printer's change takes to reach its status file. Runs as root in
-// private namespaces, so it touches nothing of the machine.
+// and prints what it costs: its CPU time and the scheduler's per printer-minute (work the
+// service hands to the scheduler must show there), processes started per second, peak memory,
+// and how long a printer's change takes to reach its status file. Runs as root in private
+// namespaces, so it touches nothing of the machine.
 #include "CupsScheduler.h"
 #include "DesktopLogin.h"
 #include "FolderWatch.h"
@@ -38,6 +39,11 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int c_iDefaultSeconds = 60;
 constexpr const char* c_szServiceName = "vornT905Service";
+constexpr const char* c_szSchedulerName = "cupsd";
+// The status workers' cycles: a printing network printer is read every second, a USB printer
+// every 1.5 s; delays are also shown in these periods.
+constexpr double c_dNetworkPeriodMs = 1000.0;
+constexpr double c_dUsbPeriodMs = 1500.0;
 // The service starts every printer off-line, and an off-line network printer's first cycle lasts
 // 10 s: the measurement starts once every printer that is read each cycle has been read twice.
 constexpr int c_iReadsBeforeMeasuring = 2;
@@ -79,6 +85,8 @@ const char* const c_szTimedUsb = "UsbDesk1";
 
 struct stOptions {
     int iSeconds = c_iDefaultSeconds;
+    // Another build of the service, e.g. an older one to compare with.
+    std::string strService = SERVICE_PATH;
 };
 
 bool ParseOptions(int argc, char** argv, stOptions& options)
@@ -88,6 +96,8 @@ bool ParseOptions(int argc, char** argv, stOptions& options)
             options.iSeconds = std::atoi(argv[++i]);
             if (options.iSeconds <= 0)
                 return false;
+        } else if (std::strcmp(argv[i], "--service") == 0 && i + 1 < argc) {
+            options.strService = argv[++i];
         } else {
             return false;
         }
@@ -172,7 +182,7 @@ void TimeOneChange(SimControl& sim, FolderWatch& watch, const std::string& strPr
     ++delays.iMissed;
 }
 
-void PrintDelays(const char* szWhat, stDelays delays)
+void PrintDelays(const char* szWhat, stDelays delays, double dPeriodMs)
 {
     if (delays.listMs.empty()) {
         std::printf("  %-34s no change timed before the run ended (%d missed)\n", szWhat, delays.iMissed);
@@ -182,8 +192,9 @@ void PrintDelays(const char* szWhat, stDelays delays)
     const size_t iCount = delays.listMs.size();
     const double dMedian = iCount % 2 ? delays.listMs[iCount / 2]
                                       : (delays.listMs[iCount / 2 - 1] + delays.listMs[iCount / 2]) / 2.0;
-    std::printf("  %-34s median %7.0f ms   worst %7.0f ms   (%zu changes, %d missed after %d s)\n", szWhat, dMedian,
-                delays.listMs.back(), iCount, delays.iMissed, c_iChangeTimeoutMs / 1000);
+    std::printf("  %-34s median %7.0f ms   worst %7.0f ms = %.1f poll periods   (%zu changes, %d missed after %d s)\n",
+                szWhat, dMedian, delays.listMs.back(), delays.listMs.back() / dPeriodMs, iCount, delays.iMissed,
+                c_iChangeTimeoutMs / 1000);
 }
 
 // Status requests each simulated printer has received so far, by printer name, from the
@@ -243,7 +254,8 @@ int main(int argc, char** argv)
 {
     stOptions options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: %s [--seconds N]   (default %d; needs root)\n", argv[0], c_iDefaultSeconds);
+        std::fprintf(stderr, "usage: %s [--seconds N] [--service PATH]   (default %d s and the build's service; needs root)\n",
+                     argv[0], c_iDefaultSeconds);
         return 2;
     }
     std::string strError;
@@ -251,7 +263,7 @@ int main(int argc, char** argv)
         return Fail("cannot enter private namespaces (run as root)", strError);
 
     SuiteRoot root;
-    if (!root.IsReady() || !root.InstallProgram(SERVICE_PATH))
+    if (!root.IsReady() || !root.InstallProgram(options.strService, c_szServiceName))
         return Fail("cannot lay out the suite root with the service");
     CupsScheduler cups;
     if (!cups.IsReady() || !cups.Start())
@@ -260,8 +272,8 @@ int main(int argc, char** argv)
         if (!cups.AddQueue(printer.szName, QueueUri(printer), SuiteModelName(printer.szModel)))
             return Fail(std::string("cannot add queue ") + printer.szName, cups.LastError());
     }
-    // A desktop user is logged in, as on the machines the service runs on: its job watch then
-    // lists the jobs as that user.
+    // A desktop user is logged in and owns the jobs, as on the machines the service runs on
+    // (older builds of the service, measured with --service, list the jobs as that user).
     PrivateUser user;
     DesktopLogin login(user.Name());
     if (!user.IsReady() || !login.IsActive())
@@ -307,6 +319,9 @@ int main(int argc, char** argv)
 
     stCpuTimes cpuBefore;
     ReadCpuTimes(pidService, cpuBefore);
+    const pid_t pidScheduler = FindProcessByName(c_szSchedulerName);
+    stCpuTimes cpuSchedulerBefore;
+    ReadCpuTimes(pidScheduler, cpuSchedulerBefore);
     const long lStartPid = ReadLastPid();
     const std::string strLoadBefore = ReadLoadAverages();
     const Clock::time_point start = Clock::now();
@@ -332,6 +347,8 @@ int main(int argc, char** argv)
     stCpuTimes cpuAfter;
     const bool bAlive = ReadCpuTimes(pidService, cpuAfter);
     const long lPeakRssKiB = ReadPeakRssKiB(pidService);
+    stCpuTimes cpuSchedulerAfter;
+    const bool bSchedulerAlive = ReadCpuTimes(pidScheduler, cpuSchedulerAfter);
     StopChild(pidSimulator, SIGTERM);
     if (!bAlive)
         return Fail("the service ended during the run", ReadFileBytes(strSimLog));
@@ -340,6 +357,7 @@ int main(int argc, char** argv)
     const double dPrinterMinutes = c_iPrinterCount * dElapsedSeconds / 60.0;
     const double dSelf = cpuAfter.dSelfSeconds - cpuBefore.dSelfSeconds;
     const double dChildren = cpuAfter.dChildrenSeconds - cpuBefore.dChildrenSeconds;
+    const double dScheduler = cpuSchedulerAfter.dSelfSeconds - cpuSchedulerBefore.dSelfSeconds;
     const double dStartedPerSecond = double(lEndPid - lStartPid) / dElapsedSeconds;
 
     std::printf("  load averages of the machine: %s before, %s after\n", strLoadBefore.c_str(), strLoadAfter.c_str());
@@ -349,13 +367,19 @@ int main(int argc, char** argv)
                 dSelf);
     std::printf("  %-34s %7.3f s per printer-minute   (%.2f s in all, cutime+cstime)\n", "CPU, its finished children:",
                 dChildren / dPrinterMinutes, dChildren);
+    std::printf("  %-34s %7.3f s per printer-minute\n", "CPU, service and children:", (dSelf + dChildren) / dPrinterMinutes);
+    if (bSchedulerAlive)
+        std::printf("  %-34s %7.3f s per printer-minute   (%.2f s in all, utime+stime)\n", "CPU, cupsd:",
+                    dScheduler / dPrinterMinutes, dScheduler);
+    else
+        std::printf("  %-34s not measured: the scheduler was not found\n", "CPU, cupsd:");
     std::printf("  %-34s %7.1f per second   (PID counter of the private PID namespace; includes\n"
                 "  %-34s grandchildren and threads; %.1f/s before the service started, not subtracted)\n",
                 "processes started:", dStartedPerSecond, "", dBaselinePerSecond);
     std::printf("  %-34s %7.1f MiB\n", "peak RSS (VmHWM):", double(lPeakRssKiB) / 1024.0);
     std::printf("  delay from a printer's change to its status file:\n");
-    PrintDelays("network printer, printing:", delaysNetwork);
-    PrintDelays("USB printer:", delaysUsb);
+    PrintDelays("network printer, printing:", delaysNetwork, c_dNetworkPeriodMs);
+    PrintDelays("USB printer:", delaysUsb, c_dUsbPeriodMs);
     // One status read per worker cycle: the rate shows how long the cycles really are.
     std::printf("  status requests the printers received, per minute:\n");
     for (const stBenchPrinter& printer : c_listPrinters) {

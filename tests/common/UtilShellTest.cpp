@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace {
 
 class FakeProcessTable : public ::testing::Test {
@@ -21,6 +23,14 @@ protected:
         QFile comm(strProcess + "/comm");
         ASSERT_TRUE(comm.open(QIODevice::WriteOnly));
         comm.write(baCommandName + "\n");
+    }
+
+    // The process's PID namespace as the kernel names it in ns/pid.
+    void SetNamespace(const QString& strProcess, const QByteArray& baNamespace)
+    {
+        const QString strNsDir = m_dir.filePath(strProcess + "/ns");
+        ASSERT_TRUE(QDir().mkpath(strNsDir));
+        ASSERT_EQ(::symlink(baNamespace.constData(), QFile::encodeName(strNsDir + "/pid").constData()), 0);
     }
 
     QString Table() const { return m_dir.path(); }
@@ -59,6 +69,22 @@ TEST_F(FakeProcessTable, NonProcessEntriesAndVanishedProcessesAreIgnored)
     AddProcess(43, "vornT905Service");
     EXPECT_EQ(CountProcessesNamed("vornT905Service", Table()), 1);
     EXPECT_EQ(CountProcessesNamed("vornT905Service", m_dir.filePath("missing")), 0);
+}
+
+TEST_F(FakeProcessTable, OnlyProcessesInTheCallersPidNamespaceCount)
+{
+    SetNamespace("self", "pid:[4026531836]");
+    AddProcess(100, "vornT905Service");
+    SetNamespace("100", "pid:[4026531836]");
+    // The same program in a container or a test run's namespace on the same machine.
+    AddProcess(200, "vornT905Service");
+    SetNamespace("200", "pid:[4026532001]");
+    EXPECT_EQ(FindProcessesNamed("vornT905Service", Table()), QList<int>{100});
+    EXPECT_FALSE(CheckIsRunning("vornT905Service", Table()));
+
+    // A namespace that cannot be read (another user's process) counts as the caller's.
+    AddProcess(300, "vornT905Service");
+    EXPECT_TRUE(CheckIsRunning("vornT905Service", Table()));
 }
 
 TEST(ProcessTable, RealTableFindsThisTestProgram)

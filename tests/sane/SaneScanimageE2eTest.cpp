@@ -9,10 +9,12 @@
 #include "TestJpeg.h"
 #include "UsbScanner.h"
 #include "UsbTestbed.h"
+#include "VornSaneDevice.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -337,4 +339,31 @@ TEST_F(SaneScanimageTest, CancelMidPageAbortsTheScanAndLeavesNoPageFile)
         aborted = aborted || request.find("SCANTYPE=4") != std::string::npos;
     EXPECT_TRUE(aborted) << "the scanner was not told to abort";
     EXPECT_NE(ReadAll(m_strOut + "/stderr.txt").find("Operation was canceled"), std::string::npos) << ReadAll(m_strOut + "/stderr.txt");
+}
+
+// Front-ends open a scanner again and again in one session; only the first open, and the first
+// after a start that failed, should cost the round trips to the scanner.
+TEST_F(SaneScanimageTest, ReopeningAsksTheScannerWhatItCanDoOnlyAfterAFailedStart)
+{
+    stSimScript script;
+    script.iJobResult = 91;  // busy: every start fails
+    ASSERT_TRUE(m_network.Start(script));
+    const auto capabilityQueries = [this] {
+        int count = 0;
+        for (const std::string& request : m_network.HttpRequests())
+            count += request.rfind("GET /netscan/capabilites ", 0) == 0 ? 1 : 0;
+        return count;
+    };
+    VornForgetCapabilities();
+    const std::string name = std::string(kNetworkDevice).substr(strlen("vorn:"));
+    std::unique_ptr<VornSaneDevice> first;
+    std::unique_ptr<VornSaneDevice> second;
+    ASSERT_EQ(VornSaneDevice::Open(name, first), SANE_STATUS_GOOD);
+    ASSERT_EQ(VornSaneDevice::Open(name, second), SANE_STATUS_GOOD);
+    EXPECT_EQ(capabilityQueries(), 1);
+    EXPECT_EQ(second->Start(), SANE_STATUS_DEVICE_BUSY);
+    second.reset();
+    ASSERT_EQ(VornSaneDevice::Open(name, second), SANE_STATUS_GOOD);
+    EXPECT_EQ(capabilityQueries(), 2);
+    VornForgetCapabilities();
 }

@@ -3,6 +3,7 @@
 // tests also exercise the shared list from several threads.
 #include "ServiceTestDoubles.h"
 #include "TrdDeviceManage.h"
+#include "TrdGetPrinterStatus.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,6 +11,8 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QThread>
+
+#include <cups/ipp.h>
 
 #include <gtest/gtest.h>
 
@@ -48,7 +51,7 @@ protected:
     void TearDown() override
     {
         m_pManager->RequestStop();
-        EXPECT_TRUE(m_pManager->StopWorkers(5000));
+        m_pManager->StopWorkers();
     }
 
     void SetQueues(const QList<stQueue>& listQueue)
@@ -176,6 +179,44 @@ TEST_F(DeviceManage, StaleStatusFilesGoOnlyOnChangedPasses)
     EXPECT_TRUE(QFileInfo(CfgFile("Linked.dat")).isSymLink());
 }
 
+TEST_F(DeviceManage, ListFileThatCouldNotBeWrittenIsWrittenOnTheNextPass)
+{
+    SetQueues({c_queueA});
+    m_pManager->RunPass(true);
+    SetQueues({c_queueA, c_queueB});
+    {
+        DiskFullAfter diskFull(64);
+        m_pManager->RunPass(false);
+    }
+    // Read from disk: this process's settings cache still holds what could not be written.
+    QFile listFile(CfgFile("printerlist.ini"));
+    ASSERT_TRUE(listFile.open(QIODevice::ReadOnly));
+    ASSERT_FALSE(listFile.readAll().contains("Beta"));
+    listFile.close();
+    m_pManager->RunPass(false);
+    ASSERT_TRUE(listFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(listFile.readAll().contains("Name=Beta"));
+}
+
+// A worker whose read was under way when its queue went away finishes after the pass that
+// removed the queue: it must not bring the status file back.
+TEST_F(DeviceManage, WorkerFinishingAReadOfARemovedQueueDoesNotRecreateItsStatusFile)
+{
+    SetQueues({c_queueA, c_queueB, c_queueC});
+    m_pManager->RunPass(true);
+    TrdGetPrinterStatus reader(nullptr, m_test.env);
+    reader.Init(2, &m_list);
+    stPrinterManager gamma;
+    ASSERT_TRUE(m_list.CopyEntry(2, gamma));
+    reader.SetCurrentPrinter(gamma);
+
+    SetQueues({c_queueA, c_queueB});
+    m_pManager->RunPass(false);
+    const QByteArray baRecord(64, '\0');
+    reader.CheckPrinterStatus(reinterpret_cast<const unsigned char*>(baRecord.constData()), baRecord.size());
+    EXPECT_FALSE(QFile::exists(CfgFile("Gamma.dat")));
+}
+
 TEST_F(DeviceManage, UriChangeRebuildsListAndRewritesFile)
 {
     SetQueues({c_queueA});
@@ -232,7 +273,7 @@ TEST_F(DeviceManage, PublishedFilesAreReadableByAllAndReplacedWhole)
 TEST_F(DeviceManage, QueueSetChangingWhileWorkersRunStaysConsistent)
 {
     m_test.pUsb->SetStatusReply(-5);
-    m_test.pRunner->SetOutput("lpstat", "-W", "Alpha-1 root 1 Tue Dec  8 00:38:21 2026\n\tAlerts: job-printing\n");
+    m_test.pCups->SetJobs({{1, IPP_JSTATE_PROCESSING, {"job-printing"}}});
     const QList<QList<stQueue>> listSet = {{c_queueA, c_queueB}, {c_queueB}, {c_queueA, c_queueB, c_queueC}, {}};
     for (int iRound = 0; iRound < 12; ++iRound) {
         SetQueues(listSet.at(iRound % listSet.size()));

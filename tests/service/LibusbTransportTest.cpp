@@ -121,6 +121,9 @@ TEST_F(LibusbTransport, WorkerPublishesUsbRecordAndCancelsThroughLibusb)
     printer.stInfo.iConnectType = CONNECT_USB;
     printer.stInfo.strPort = c_strModelPath + "SN0001";
     printer.bNeedStatus = true;
+    SharedPrinterList list;
+    list.Replace({printer});
+    worker.Init(0, &list);
     worker.SetCurrentPrinter(printer);
 
     worker.ReadPrinter();

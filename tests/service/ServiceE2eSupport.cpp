@@ -52,6 +52,7 @@ QStringList PublishedQueues()
     if (!QFile::exists(strPath))
         return {QStringLiteral("<no list>")};
     QSettings settings(strPath, QSettings::IniFormat);
+    settings.setIniCodec("UTF-8");
     QStringList listName;
     const int iCount = settings.value(QStringLiteral("Main/Count")).toInt();
     for (int i = 0; i < iCount; ++i)
@@ -67,8 +68,14 @@ ServiceProcess::~ServiceProcess()
 
 bool ServiceProcess::Start()
 {
-    m_pid = VornTest::StartChild({VornTest::SuiteRoot::Path("bin/vornT905Service")});
+    m_strStderrFile = VornTest::MakeScratchFolder("service-journal") + "/stderr";
+    m_pid = VornTest::StartChild({VornTest::SuiteRoot::Path("bin/vornT905Service")}, m_strStderrFile);
     return m_pid > 0;
+}
+
+std::string ServiceProcess::Journal() const
+{
+    return ReadFile(m_strStderrFile).toStdString();
 }
 
 bool ServiceProcess::IsAlive() const

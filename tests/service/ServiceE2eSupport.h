@@ -37,6 +37,8 @@ public:
     ~ServiceProcess();
     bool Start();
     pid_t Pid() const { return m_pid; }
+    // What it wrote on standard error so far: the lines the system journal would show.
+    std::string Journal() const;
     bool IsAlive() const;
     // Status workers running now (Qt names their threads "QThread").
     int WorkerThreads() const;
@@ -45,6 +47,7 @@ public:
 
 private:
     pid_t m_pid = -1;
+    std::string m_strStderrFile;
 };
 
 // The suite's printer simulator (vorn-printer-sim) as a child process: printers from a

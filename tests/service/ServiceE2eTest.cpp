@@ -1,7 +1,6 @@
 // The real vornT905Service in a private world: a throwaway CUPS with real queues and jobs,
 // network printers on loopback addresses, the suite's folders under the fixed root.
 #include "CupsScheduler.h"
-#include "DesktopLogin.h"
 #include "PrivateNamespace.h"
 #include "PrivateUser.h"
 #include "ServiceE2eSupport.h"
@@ -75,25 +74,42 @@ TEST_F(ServiceE2eTest, PublishesSuiteQueuesInOrderRenewsHeartbeatAndRunsOnce)
     EXPECT_EQ(baFirstBeat.size(), 25);
     EXPECT_TRUE(WaitFor([&] { return ReadFile(strBeat) != baFirstBeat; }, c_iPassWaitMs));
 
-    // A second instance finds the first and leaves at once, without disturbing it.
+    // A second instance finds the first and leaves at once, without disturbing it, and says so.
     const stToolResult second = RunTool({SuiteRoot::Path("bin/vornT905Service")});
     EXPECT_TRUE(second.Succeeded());
+    EXPECT_EQ(second.strStderr,
+              "vornT905Service: another instance is running (pid " + std::to_string(m_service.Pid()) + "), exiting\n");
     EXPECT_TRUE(m_service.IsAlive());
+    const std::string strJournal = m_service.Journal();
+    EXPECT_EQ(strJournal.rfind("vornT905Service: started, version ", 0), 0u) << strJournal;
+    EXPECT_NE(strJournal.find("vornT905Service: managing 2 printer(s): Alpha (USB), Beta (network)\n"), std::string::npos)
+        << strJournal;
 }
 
-TEST_F(ServiceE2eTest, QueueNameWithShellCharactersRunsNothing)
+TEST_F(ServiceE2eTest, ChineseAndShellCharacterQueueNamesReachFilesIntactUnderTheCLocale)
 {
     const std::string strScratch = MakeScratchFolder("service-shell");
     ASSERT_FALSE(strScratch.empty());
     ASSERT_EQ(::chdir(strScratch.c_str()), 0);
     const std::string strQueue = "Q$(touch${IFS}pwned1);touch${IFS}pwned2`touch${IFS}pwned3`";
+    const std::string strChineseQueue = "打印机";
     AddQueue(strQueue, CupsScheduler::VornSocketUri("127.0.0.4"));
+    AddQueue(strChineseQueue, CupsScheduler::VornSocketUri("127.0.0.5"));
     PrinterSimulator sim;
-    ASSERT_TRUE(sim.Start({"add P4 udp 127.0.0.4 VL2120DN", "set P4 status printing"}));
-    ASSERT_TRUE(m_service.Start());
+    ASSERT_TRUE(sim.Start({"add P4 udp 127.0.0.4 VL2120DN", "set P4 status printing", "add P5 udp 127.0.0.5 VL2120DN",
+                           "set P5 status printing"}));
+    // As the watchdog may start it from a boot script: no locale at all.
+    ::setenv("LC_ALL", "C", 1);
+    const bool bStarted = m_service.Start();
+    ::unsetenv("LC_ALL");
+    ASSERT_TRUE(bStarted);
 
-    ASSERT_TRUE(WaitFor([&] { return FileExists(StatusFile(strQueue)); }, c_iFirstReadWaitMs));
-    EXPECT_EQ(PublishedQueues(), QStringList{QString::fromStdString(strQueue)});
+    ASSERT_TRUE(WaitFor([&] { return FileExists(StatusFile(strQueue)) && FileExists(StatusFile(strChineseQueue)); },
+                        c_iFirstReadWaitMs));
+    QStringList listPublished = PublishedQueues();
+    listPublished.sort();
+    EXPECT_EQ(listPublished, (QStringList{QString::fromStdString(strQueue), QString::fromStdString(strChineseQueue)}));
+    EXPECT_NE(m_service.Journal().find("打印机 (network)"), std::string::npos) << m_service.Journal();
     // Let the job watch run its listing a good number of times.
     std::this_thread::sleep_for(std::chrono::seconds(2));
     EXPECT_TRUE(QDir(QString::fromStdString(strScratch)).entryList(QDir::Files).isEmpty());
@@ -146,6 +162,15 @@ TEST_F(ServiceE2eTest, NetworkStatusFileHoldsTheDatagramUntilTheSixthFailedRead)
     ASSERT_TRUE(WaitFor([&] { return sim.Events("status P2 udp") >= iSeen + 3; }, c_iFewCyclesWaitMs));
     EXPECT_EQ(InodeOf(StatusFile("Alpha")), inode);
 
+    // A scheduler that takes connections but never answers costs a job watch its time-out
+    // now and then, not the printer's reads.
+    ASSERT_TRUE(m_cups.Freeze());
+    const int iBeforeHang = sim.Events("status P2 udp");
+    // About one read a second normally, at least one every three seconds while it hangs.
+    std::this_thread::sleep_for(std::chrono::seconds(9));
+    EXPECT_GE(sim.Events("status P2 udp"), iBeforeHang + 3);
+    ASSERT_TRUE(m_cups.Thaw());
+
     // Turned off: it hears the requests but answers none. Five failed reads are tolerated,
     // the sixth takes it off-line.
     ASSERT_TRUE(sim.Send({"silent", "P2", "on"}));
@@ -156,12 +181,12 @@ TEST_F(ServiceE2eTest, NetworkStatusFileHoldsTheDatagramUntilTheSixthFailedRead)
     EXPECT_EQ(sim.Events("status P2 udp"), iBefore + 6);
 }
 
-TEST_F(ServiceE2eTest, ReadyIdlePrinterIsAskedAgainOnlyWhenItsQueuePrintsAndCancelReachesIt)
+// The job owner's name is longer than the 8 characters a login listing keeps: the service
+// asks the scheduler as root and sees every user's jobs all the same.
+TEST_F(ServiceE2eTest, ReadyIdlePrinterIsReadWhenItsQueuePrintsAndOnlyAPrintingJobsCancelReachesIt)
 {
-    PrivateUser user;
+    PrivateUser user("zhangsanfeng");
     ASSERT_TRUE(user.IsReady());
-    DesktopLogin login(user.Name());
-    ASSERT_TRUE(login.IsActive());
     PrinterSimulator sim;
     ASSERT_TRUE(sim.Start({"add P2 udp 127.0.0.2 VL2120DN"}));
     AddQueue("Alpha", CupsScheduler::VornSocketUri("127.0.0.2"));
@@ -174,26 +199,49 @@ TEST_F(ServiceE2eTest, ReadyIdlePrinterIsAskedAgainOnlyWhenItsQueuePrintsAndCanc
     std::this_thread::sleep_for(std::chrono::seconds(3));
     EXPECT_EQ(sim.Events("status P2 udp"), iIdleRequests);
 
+    // The first job prints; the second waits behind it and is cancelled before it printed.
     const std::string strJob = m_cups.SubmitRawJob("Alpha", "page data", user.Name());
     ASSERT_FALSE(strJob.empty()) << m_cups.LastError();
     ASSERT_TRUE(m_cups.WaitForJobListing("Alpha", "job-printing"));
+    const std::string strWaitingJob = m_cups.SubmitRawJob("Alpha", "more pages", user.Name());
+    ASSERT_FALSE(strWaitingJob.empty()) << m_cups.LastError();
     ASSERT_TRUE(WaitFor([&] { return sim.Events("status P2 udp") > iIdleRequests + 1; }, c_iFewCyclesWaitMs));
+    ASSERT_TRUE(m_cups.CancelJob(strWaitingJob, user.Name())) << m_cups.LastError();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
     EXPECT_EQ(sim.Events("cancel P2 udp"), 0);
 
     ASSERT_TRUE(m_cups.CancelJob(strJob, user.Name())) << m_cups.LastError();
     ASSERT_TRUE(WaitFor([&] { return sim.Events("cancel P2 udp") >= 1; }, c_iFewCyclesWaitMs));
     std::this_thread::sleep_for(std::chrono::seconds(2));
     EXPECT_EQ(sim.Events("cancel P2 udp"), 1);
+
+    // The scheduler restarts under the running service, which picks it up again by itself.
+    ASSERT_TRUE(m_cups.Stop());
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_TRUE(m_service.IsAlive());
+    ASSERT_TRUE(m_cups.Start()) << m_cups.LastError();
+    const std::string strLaterJob = m_cups.SubmitRawJob("Alpha", "page data", user.Name());
+    ASSERT_FALSE(strLaterJob.empty()) << m_cups.LastError();
+    ASSERT_TRUE(m_cups.WaitForJobListing("Alpha", "job-printing"));
+    // Seen printing (the printer is read again) before it is cancelled.
+    const int iReads = sim.Events("status P2 udp");
+    ASSERT_TRUE(WaitFor([&] { return sim.Events("status P2 udp") > iReads; }, c_iFewCyclesWaitMs));
+    ASSERT_TRUE(m_cups.CancelJob(strLaterJob, user.Name())) << m_cups.LastError();
+    EXPECT_TRUE(WaitFor([&] { return sim.Events("cancel P2 udp") >= 2; }, c_iFewCyclesWaitMs));
+    EXPECT_TRUE(m_service.IsAlive());
+    EXPECT_EQ(m_service.WorkerThreads(), 1);
 }
 
-TEST_F(ServiceE2eTest, StopsOnSigtermWithinTwoSecondsEvenDuringAPrinterRead)
+TEST_F(ServiceE2eTest, StopsOnSigtermWithinTwoSecondsEvenDuringAPrinterReadAndASchedulerRequest)
 {
     PrinterSimulator sim;
     ASSERT_TRUE(sim.Start({"add P2 udp 127.0.0.2 VL2120DN", "silent P2 on"}));
     AddQueue("Alpha", CupsScheduler::VornSocketUri("127.0.0.2"));
     ASSERT_TRUE(m_service.Start());
-    // The printer never answers: the worker sits in its 2 s wait for a reply.
+    // The printer never answers: the worker sits in its 2 s wait for a reply, or in the job
+    // watch's wait for the hung scheduler.
     ASSERT_TRUE(WaitFor([&] { return sim.Events("status P2 udp") >= 1; }, c_iFirstReadWaitMs));
+    ASSERT_TRUE(m_cups.Freeze());
     EXPECT_EQ(m_service.SignalAndWait(SIGTERM, 2000), 0);
 }
 
@@ -202,4 +250,7 @@ TEST_F(ServiceE2eTest, StopsOnSigintWhileIdle)
     ASSERT_TRUE(m_service.Start());
     ASSERT_TRUE(WaitFor([] { return FileExists(SuiteRoot::Path("cfg/service.hb")); }, c_iPassWaitMs));
     EXPECT_EQ(m_service.SignalAndWait(SIGINT, 2000), 0);
+    const std::string strJournal = m_service.Journal();
+    EXPECT_NE(strJournal.find("\nvornT905Service: managing no printers\nvornT905Service: stopping on signal 2\n"),
+              std::string::npos) << strJournal;
 }

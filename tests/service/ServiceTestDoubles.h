@@ -1,17 +1,18 @@
-// Stand-ins for the service's seams: a USB printer that answers control requests, a command
-// runner that answers "lpstat" and "w" from canned texts, and a loopback UDP printer.
+// Stand-ins for the service's seams: a USB printer that answers control requests, a scheduler
+// that answers from canned jobs, and a loopback UDP printer.
 #pragma once
 
 #include "ServiceEnvironment.h"
 
 #include <QByteArray>
-#include <QMap>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -69,47 +70,67 @@ private:
     QList<stUsbRequest> m_listRequest;
 };
 
-struct stCommandCall {
-    QString strProgram;
-    QStringList listArgs;
-    QString strRunAsUser;
-};
-
-// Answers by program and first argument ("lpstat -p", "lpstat -W", "w -h"); records calls.
-class FakeCommandRunner {
+// The local scheduler as the workers see it: canned jobs and queue state, shared by every
+// worker's source; records what was asked.
+class FakeCupsScheduler {
 public:
-    void SetOutput(const QString& strProgram, const QString& strFirstArg, const QString& strOutput)
+    void SetJobs(const QList<stCupsJob>& listJob)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_mapOutput[strProgram + QLatin1Char(' ') + strFirstArg] = strOutput.toUtf8();
+        m_listJob = listJob;
+    }
+    void SetQueuePrinting(bool bPrinting)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bPrinting = bPrinting;
+    }
+    // The queues asked about, one entry per question, "jobs Q" or "printing Q".
+    QStringList Questions() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_listQuestion;
+    }
+    // The job numbers asked for beyond the jobs in progress, one list per job question.
+    QList<QList<int>> KnownJobIds() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_listKnownJobId;
     }
 
-    QList<stCommandCall> Calls(const QString& strProgram) const
+    bool GetJobs(const QString& strQueue, const QList<int>& listKnownJobId, QList<stCupsJob>& listJob)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        QList<stCommandCall> listMatching;
-        for (const stCommandCall& call : m_listCall) {
-            if (call.strProgram == strProgram)
-                listMatching.append(call);
-        }
-        return listMatching;
+        m_listQuestion.append(QStringLiteral("jobs ") + strQueue);
+        m_listKnownJobId.append(listKnownJobId);
+        listJob = m_listJob;
+        return true;
     }
-
-    stProcessResult Run(const QString& strProgram, const QStringList& listArgs, const stProcessOptions& options)
+    bool IsQueuePrinting(const QString& strQueue)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_listCall.append({strProgram, listArgs, options.strRunAsUser});
-        stProcessResult result;
-        result.bStarted = true;
-        result.iExitCode = 0;
-        result.baStdout = m_mapOutput.value(strProgram + QLatin1Char(' ') + listArgs.value(0));
-        return result;
+        m_listQuestion.append(QStringLiteral("printing ") + strQueue);
+        return m_bPrinting;
     }
 
 private:
     mutable std::mutex m_mutex;
-    QMap<QString, QByteArray> m_mapOutput;
-    QList<stCommandCall> m_listCall;
+    QList<stCupsJob> m_listJob;
+    bool m_bPrinting = false;
+    QStringList m_listQuestion;
+    QList<QList<int>> m_listKnownJobId;
+};
+
+class FakeCupsSource : public CupsQueueSource {
+public:
+    explicit FakeCupsSource(std::shared_ptr<FakeCupsScheduler> pScheduler) : m_pScheduler(std::move(pScheduler)) {}
+    bool GetJobs(const QString& strQueue, const QList<int>& listKnownJobId, QList<stCupsJob>& listJob) override
+    {
+        return m_pScheduler->GetJobs(strQueue, listKnownJobId, listJob);
+    }
+    bool IsQueuePrinting(const QString& strQueue) override { return m_pScheduler->IsQueuePrinting(strQueue); }
+
+private:
+    std::shared_ptr<FakeCupsScheduler> m_pScheduler;
 };
 
 // A UDP socket on 127.0.0.1 with an ephemeral port, standing in for a network printer.
@@ -155,11 +176,36 @@ private:
     uint16_t m_wPort = 0;
 };
 
+// A full disk, for as long as it lives: files of this process cannot grow past iBytes (the
+// writes fail with EFBIG instead of raising SIGXFSZ). Works for root, unlike a read-only folder.
+class DiskFullAfter {
+public:
+    explicit DiskFullAfter(rlim_t iBytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = m_old;
+        limited.rlim_cur = iBytes;
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~DiskFullAfter()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        ::signal(SIGXFSZ, m_oldHandler);
+    }
+    DiskFullAfter(const DiskFullAfter&) = delete;
+    DiskFullAfter& operator=(const DiskFullAfter&) = delete;
+
+private:
+    rlimit m_old{};
+    sighandler_t m_oldHandler = SIG_DFL;
+};
+
 // An environment of temporary folders and fakes.
 struct stTestEnvironment {
     QTemporaryDir tempDir;
     std::shared_ptr<FakeUsbTransport> pUsb = std::make_shared<FakeUsbTransport>();
-    std::shared_ptr<FakeCommandRunner> pRunner = std::make_shared<FakeCommandRunner>();
+    std::shared_ptr<FakeCupsScheduler> pCups = std::make_shared<FakeCupsScheduler>();
     stServiceEnvironment env;
 
     stTestEnvironment()
@@ -168,10 +214,9 @@ struct stTestEnvironment {
         env.strPrintersConf = tempDir.filePath(QStringLiteral("cups/printers.conf"));
         env.strPpdDir = tempDir.filePath(QStringLiteral("cups/ppd/"));
         env.pUsbTransport = pUsb;
-        auto pRunnerCopy = pRunner;
-        env.runCommand = [pRunnerCopy](const QString& strProgram, const QStringList& listArgs,
-                                       const stProcessOptions& options) {
-            return pRunnerCopy->Run(strProgram, listArgs, options);
+        auto pCupsCopy = pCups;
+        env.makeCupsSource = [pCupsCopy]() -> std::unique_ptr<CupsQueueSource> {
+            return std::make_unique<FakeCupsSource>(pCupsCopy);
         };
     }
 };

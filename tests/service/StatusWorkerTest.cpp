@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <cups/ipp.h>
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -79,14 +81,24 @@ protected:
 
     TrdGetPrinterStatus& Worker()
     {
-        if (!m_pWorker)
+        if (!m_pWorker) {
             m_pWorker = std::make_unique<TrdGetPrinterStatus>(nullptr, m_test.env);
+            m_pWorker->Init(0, &m_list);
+        }
         return *m_pWorker;
+    }
+
+    // The worker serves this printer, which is the first entry of the shared list.
+    void Serve(const stPrinterManager& printer)
+    {
+        m_list.Replace({printer});
+        Worker().SetCurrentPrinter(printer);
     }
 
     QString StatusFile() const { return m_test.env.strCfgDir + c_strQueue + QStringLiteral(".dat"); }
 
     stTestEnvironment m_test;
+    SharedPrinterList m_list;
     std::unique_ptr<TrdGetPrinterStatus> m_pWorker;
 };
 
@@ -102,20 +114,17 @@ TEST_F(StatusWorker, PollDecisionFollowsConnectionAndState)
     EXPECT_TRUE(Worker().CheckNeedStatus(Printer(CONNECT_NETWORK, "127.0.0.1", PS_PRINTING), iPeriodMs));
     EXPECT_EQ(iPeriodMs, 1000);
     // None of these needed to ask CUPS.
-    EXPECT_TRUE(m_test.pRunner->Calls("lpstat").isEmpty());
+    EXPECT_TRUE(m_test.pCups->Questions().isEmpty());
 }
 
 TEST_F(StatusWorker, ReadyNetworkPrinterIsPolledOnlyWhileItsQueuePrints)
 {
     int iPeriodMs = 0;
-    m_test.pRunner->SetOutput("lpstat", "-p", "printer OfficeLaser is idle.  enabled since Tue Dec  8\n");
     EXPECT_FALSE(Worker().CheckNeedStatus(Printer(CONNECT_NETWORK, "127.0.0.1", PS_READY), iPeriodMs));
     EXPECT_EQ(iPeriodMs, 100);
-    const QList<stCommandCall> listCall = m_test.pRunner->Calls("lpstat");
-    ASSERT_EQ(listCall.size(), 1);
-    EXPECT_EQ(listCall.first().listArgs, (QStringList{"-p", c_strQueue}));
+    EXPECT_EQ(m_test.pCups->Questions(), QStringList{"printing " + c_strQueue});
 
-    m_test.pRunner->SetOutput("lpstat", "-p", "printer OfficeLaser now printing OfficeLaser-2.  enabled since\n");
+    m_test.pCups->SetQueuePrinting(true);
     EXPECT_TRUE(Worker().CheckNeedStatus(Printer(CONNECT_NETWORK, "127.0.0.1", PS_READY), iPeriodMs));
     EXPECT_EQ(iPeriodMs, 1000);
 }
@@ -124,7 +133,7 @@ TEST_F(StatusWorker, UsbRecordIsPublishedBehindSevenZeroBytes)
 {
     const QByteArray baReply = UsbReply(0x10, {0x1106});
     m_test.pUsb->SetStatusReply(0, baReply);
-    Worker().SetCurrentPrinter(Printer(CONNECT_USB, c_strUsbPort));
+    Serve(Printer(CONNECT_USB, c_strUsbPort));
     Worker().ReadPrinter();
 
     EXPECT_EQ(ReadFile(StatusFile()), QByteArray(7, '\0') + baReply);
@@ -144,7 +153,7 @@ TEST_F(StatusWorker, UsbRecordIsPublishedBehindSevenZeroBytes)
 TEST_F(StatusWorker, UnpluggedUsbPrinterGoesOfflineAtOnce)
 {
     m_test.pUsb->SetStatusReply(0, UsbReply(0x00, {0x1106}, {0x110D}));
-    Worker().SetCurrentPrinter(Printer(CONNECT_USB, c_strUsbPort));
+    Serve(Printer(CONNECT_USB, c_strUsbPort));
     Worker().ReadPrinter();
     ASSERT_TRUE(QFile::exists(StatusFile()));
 
@@ -163,7 +172,7 @@ TEST_F(StatusWorker, OtherUsbFailuresKeepStateAndFile)
 {
     const QByteArray baReply = UsbReply(0x00);
     m_test.pUsb->SetStatusReply(0, baReply);
-    Worker().SetCurrentPrinter(Printer(CONNECT_USB, c_strUsbPort));
+    Serve(Printer(CONNECT_USB, c_strUsbPort));
     Worker().ReadPrinter();
     for (int iResult : {-6, -4, -1, -7}) {
         m_test.pUsb->SetStatusReply(iResult);
@@ -178,7 +187,7 @@ TEST_F(StatusWorker, NetworkPrinterGoesOfflineOnSixthFailedReadInARow)
     m_test.env.wUdpPort = DeadPort();
     stPrinterManager printer = Printer(CONNECT_NETWORK, "127.0.0.1", PS_PRINTING);
     printer.stState.listWarning = {ERR_TONER_LOW};
-    Worker().SetCurrentPrinter(printer);
+    Serve(printer);
     QFile file(StatusFile());
     QDir().mkpath(m_test.env.strCfgDir);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -210,7 +219,7 @@ TEST_F(StatusWorker, NetworkReplyIsPublishedExactlyAndResetsFailCount)
     });
     stPrinterManager entry = Printer(CONNECT_NETWORK, "127.0.0.1", PS_PRINTING);
     entry.stState.iFailCount = 4;
-    Worker().SetCurrentPrinter(entry);
+    Serve(entry);
     Worker().ReadPrinter();
     responder.join();
 
@@ -232,7 +241,7 @@ TEST_F(StatusWorker, NetworkReplyFromAnotherSenderIsIgnored)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         printer.SendTo(from, baGenuine);
     });
-    Worker().SetCurrentPrinter(Printer(CONNECT_NETWORK, "127.0.0.1"));
+    Serve(Printer(CONNECT_NETWORK, "127.0.0.1"));
     EXPECT_EQ(Worker().GetPrinterStatusUDP("127.0.0.1"), 0);
     responder.join();
     EXPECT_EQ(ReadFile(StatusFile()), baGenuine);
@@ -247,7 +256,7 @@ TEST_F(StatusWorker, ShortOrMissingNetworkReplyIsAFailureAndWritesNothing)
         printer.Receive(5000, &from);
         printer.SendTo(from, QByteArray(7, '\x01'));
     });
-    Worker().SetCurrentPrinter(Printer(CONNECT_NETWORK, "127.0.0.1"));
+    Serve(Printer(CONNECT_NETWORK, "127.0.0.1"));
     EXPECT_EQ(Worker().GetPrinterStatusUDP("127.0.0.1"), -5);
     responder.join();
     EXPECT_FALSE(QFile::exists(StatusFile()));
@@ -259,7 +268,7 @@ TEST_F(StatusWorker, UnchangedRecordDoesNotRewriteStatusFile)
 {
     const QByteArray baRecord = MakeRecord(0x00);
     const auto* pRecord = reinterpret_cast<const unsigned char*>(baRecord.constData());
-    Worker().SetCurrentPrinter(Printer(CONNECT_NETWORK, "127.0.0.1"));
+    Serve(Printer(CONNECT_NETWORK, "127.0.0.1"));
     EXPECT_EQ(Worker().CheckPrinterStatus(pRecord, baRecord.size()), 0);
     EXPECT_EQ(Worker().CheckPrinterStatus(pRecord, baRecord.size()), 0);
     const ino_t inode = InodeOf(StatusFile());
@@ -284,11 +293,12 @@ TEST_F(StatusWorker, StatusFileRewrittenByAnotherWorkerIsPublishedAgain)
     const QByteArray baReady = MakeRecord(0x00);
     const QByteArray baError = MakeRecord(0x00, {0x1106});
     const auto* pReady = reinterpret_cast<const unsigned char*>(baReady.constData());
-    Worker().SetCurrentPrinter(Printer(CONNECT_NETWORK, "127.0.0.1"));
+    Serve(Printer(CONNECT_NETWORK, "127.0.0.1"));
     Worker().CheckPrinterStatus(pReady, baReady.size());
     Worker().CheckPrinterStatus(pReady, baReady.size());
 
     TrdGetPrinterStatus otherWorker(nullptr, m_test.env);
+    otherWorker.Init(0, &m_list);
     otherWorker.SetCurrentPrinter(Printer(CONNECT_NETWORK, "127.0.0.1"));
     otherWorker.CheckPrinterStatus(reinterpret_cast<const unsigned char*>(baError.constData()), baError.size());
     ASSERT_EQ(ReadFile(StatusFile()), baError);
@@ -297,9 +307,27 @@ TEST_F(StatusWorker, StatusFileRewrittenByAnotherWorkerIsPublishedAgain)
     EXPECT_EQ(ReadFile(StatusFile()), baReady);
 }
 
+TEST_F(StatusWorker, RecordThatCouldNotBeWrittenIsWrittenWithTheNextIdenticalOne)
+{
+    const QByteArray baReady = MakeRecord(0x00);
+    const QByteArray baError = MakeRecord(0x00, {0x1106});
+    Serve(Printer(CONNECT_NETWORK, "127.0.0.1"));
+    Worker().CheckPrinterStatus(reinterpret_cast<const unsigned char*>(baReady.constData()), baReady.size());
+    {
+        DiskFullAfter diskFull(8);
+        Worker().CheckPrinterStatus(reinterpret_cast<const unsigned char*>(baError.constData()), baError.size());
+    }
+    ASSERT_EQ(ReadFile(StatusFile()), baReady);
+    // The decoded state follows the printer even when the file could not.
+    EXPECT_EQ(Worker().CurrentPrinter().stState.listError, QList<enErrorStatus>{ERR_FRONT_COVER_OPEN});
+
+    Worker().CheckPrinterStatus(reinterpret_cast<const unsigned char*>(baError.constData()), baError.size());
+    EXPECT_EQ(ReadFile(StatusFile()), baError);
+}
+
 TEST_F(StatusWorker, UndecodableRecordIsPublishedButLeavesStateAlone)
 {
-    Worker().SetCurrentPrinter(Printer(CONNECT_NETWORK, "127.0.0.1", PS_PRINTING));
+    Serve(Printer(CONNECT_NETWORK, "127.0.0.1", PS_PRINTING));
     const QByteArray baTruncated = MakeRecord(0x00).left(20);
     EXPECT_EQ(Worker().CheckPrinterStatus(reinterpret_cast<const unsigned char*>(baTruncated.constData()),
                                           baTruncated.size()), -1);
@@ -309,14 +337,17 @@ TEST_F(StatusWorker, UndecodableRecordIsPublishedButLeavesStateAlone)
 
 TEST_F(StatusWorker, JobCancelledWhilePrintingSendsOneUsbCancel)
 {
-    Worker().SetCurrentPrinter(Printer(CONNECT_USB, c_strUsbPort, PS_PRINTING));
-    m_test.pRunner->SetOutput("lpstat", "-W", "OfficeLaser-2 root 405504 Tue Dec  8 00:38:21 2026\n\tAlerts: job-printing\n");
+    Serve(Printer(CONNECT_USB, c_strUsbPort, PS_PRINTING));
+    m_test.pCups->SetJobs({{2, IPP_JSTATE_PROCESSING, {"job-printing"}}});
     Worker().CheckJobStatus();
     EXPECT_TRUE(m_test.pUsb->Requests(0x34).isEmpty());
 
-    m_test.pRunner->SetOutput("lpstat", "-W", "OfficeLaser-2 root 405504 Tue Dec  8 00:38:21 2026\n\tAlerts: job-canceled-by-user\n");
+    // Cancelled, it has left the jobs in progress: the watch asks for it by number.
+    m_test.pCups->SetJobs({{2, IPP_JSTATE_CANCELED, {"job-canceled-by-user"}}});
     Worker().CheckJobStatus();
     Worker().CheckJobStatus();
+    EXPECT_EQ(m_test.pCups->KnownJobIds(), (QList<QList<int>>{{}, {2}, {}}));
+    EXPECT_EQ(m_test.pCups->Questions().first(), "jobs " + c_strQueue);
     const QList<stUsbRequest> listCancel = m_test.pUsb->Requests(0x34);
     ASSERT_EQ(listCancel.size(), 1);
     EXPECT_EQ(listCancel.first().strPort, c_strUsbPort);
@@ -327,40 +358,14 @@ TEST_F(StatusWorker, JobCancelledWhilePrintingSendsOneNetworkCancel)
 {
     LoopbackUdpPrinter printer;
     m_test.env.wUdpPort = printer.Port();
-    Worker().SetCurrentPrinter(Printer(CONNECT_NETWORK, "127.0.0.1", PS_PRINTING));
-    m_test.pRunner->SetOutput("lpstat", "-W", "OfficeLaser-9 bob 1024 Tue Dec  8 00:38:21 2026\n\tAlerts: job-printing\n");
+    Serve(Printer(CONNECT_NETWORK, "127.0.0.1", PS_PRINTING));
+    m_test.pCups->SetJobs({{9, IPP_JSTATE_PROCESSING, {"job-printing"}}});
     Worker().CheckJobStatus();
-    m_test.pRunner->SetOutput("lpstat", "-W", "OfficeLaser-9 bob 1024 Tue Dec  8 00:38:21 2026\n\tAlerts: job-canceled-by-user\n");
+    m_test.pCups->SetJobs({{9, IPP_JSTATE_CANCELED, {"job-canceled-by-user"}}});
     Worker().CheckJobStatus();
     Worker().CheckJobStatus();
 
     EXPECT_EQ(printer.Receive(2000), QByteArray("\xA1\x34\x00\x00\x00\x00\xF9\x03", 8));
     EXPECT_TRUE(printer.Receive(200).isEmpty());
     EXPECT_EQ(Worker().CancelPrinterNetJob(QString()), -1);
-}
-
-TEST_F(StatusWorker, JobListingRunsAsDesktopUserWithoutShell)
-{
-    const QString strQueue = QStringLiteral("Q;touch$(x)`y`\"'");
-    stPrinterManager printer = Printer(CONNECT_USB, c_strUsbPort);
-    printer.stInfo.strName = strQueue;
-    Worker().SetCurrentPrinter(printer);
-    m_test.pRunner->SetOutput("w", "-h", "alice    tty7     :0               10:02   3:00m  0.10s xfce4-session\n"
-                                         "bob      pts/1    10.0.0.2         10:05   1.00s  0.01s bash\n");
-    Worker().CheckJobStatus();
-
-    const QList<stCommandCall> listCall = m_test.pRunner->Calls("lpstat");
-    ASSERT_EQ(listCall.size(), 1);
-    EXPECT_EQ(listCall.first().listArgs, (QStringList{"-W", "all", "-l", "-o", strQueue}));
-    EXPECT_EQ(listCall.first().strRunAsUser, "alice");
-    EXPECT_TRUE(m_test.pRunner->Calls("sudo").isEmpty());
-    EXPECT_TRUE(m_test.pRunner->Calls("sh").isEmpty());
-}
-
-TEST_F(StatusWorker, WithoutLoginTheListingRunsAsRoot)
-{
-    Worker().SetCurrentPrinter(Printer(CONNECT_USB, c_strUsbPort));
-    EXPECT_EQ(Worker().GetUserName(), "root");
-    Worker().CheckJobStatus();
-    EXPECT_EQ(m_test.pRunner->Calls("lpstat").first().strRunAsUser, "root");
 }

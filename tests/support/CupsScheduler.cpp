@@ -207,9 +207,21 @@ bool CupsScheduler::Stop()
 {
     if (m_pidCupsd <= 0)
         return true;
+    // A frozen scheduler would not act on the SIGTERM.
+    ::kill(m_pidCupsd, SIGCONT);
     const bool bStopped = StopChild(m_pidCupsd, SIGTERM, c_iStopTimeoutMs);
     m_pidCupsd = -1;
     return bStopped;
+}
+
+bool CupsScheduler::Freeze()
+{
+    return m_pidCupsd > 0 && ::kill(m_pidCupsd, SIGSTOP) == 0;
+}
+
+bool CupsScheduler::Thaw()
+{
+    return m_pidCupsd > 0 && ::kill(m_pidCupsd, SIGCONT) == 0;
 }
 
 bool CupsScheduler::IsRunning() const

@@ -30,6 +30,10 @@ public:
     bool Start();
     // SIGTERM, then waits for cupsd to end; it saves its configuration on the way out.
     bool Stop();
+    // SIGSTOP and SIGCONT: while frozen the scheduler still accepts connections (the kernel
+    // queues them) but answers nothing, like a hung one.
+    bool Freeze();
+    bool Thaw();
     // Asks "lpstat -r", as the programs under test would.
     bool IsRunning() const;
 

@@ -1,5 +1,5 @@
 // A desktop login as "w" sees it: an entry in the private /run/utmp whose process is alive.
-// The service takes the first user that "w -h -u -s" lists as the desktop user.
+// Whatever looks for the logged-in desktop user (through "w" or utmp) finds this one.
 #pragma once
 
 #include <sys/types.h>
