@@ -23,6 +23,7 @@ struct stProgram {
 };
 
 const stProgram c_programs[] = {
+    {VORN_SERVICE_BINARY, "vornT905Service"},
     {VORN_WATCHDOG_BINARY, "VornPrintWatchdog"},
     {VORN_SCAN_DAEMON_BINARY, "VornScanDaemon"},
     {VORN_STATUS_BINARY, "vorn-printer-status"},
