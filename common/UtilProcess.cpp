@@ -273,7 +273,7 @@ stProcessResult UtilProcess::Run(const QString& strProgram, const QStringList& l
     return result;
 }
 
-bool UtilProcess::StartDetached(const QString& strProgram, const QStringList& listArgs)
+bool UtilProcess::StartDetached(const QString& strProgram, const QStringList& listArgs, enDetachedStderr enStderr)
 {
     stExecPlan plan;
     if (!PrepareExec(strProgram, listArgs, plan))
@@ -296,7 +296,8 @@ bool UtilProcess::StartDetached(const QString& strProgram, const QStringList& li
         // _Fork skips the atfork handlers, which are not safe in a child of a threaded parent.
         const pid_t grandchild = _Fork();
         if (grandchild == 0)
-            ExecInChild(plan, iDevNullIn, iDevNullOut, iDevNullOut, arrExecError[1]);
+            ExecInChild(plan, iDevNullIn, iDevNullOut, enStderr == STDERR_INHERIT ? STDERR_FILENO : iDevNullOut,
+                        arrExecError[1]);
         if (grandchild < 0)
             WriteErrnoAndExit(arrExecError[1]);
         _exit(0);

@@ -24,7 +24,14 @@ public:
     static stProcessResult Run(const QString& strProgram, const QStringList& listArgs,
                                const stProcessOptions& options = stProcessOptions());
 
-    // Starts a program detached: its own session, standard streams on /dev/null, not a child
-    // that the caller must reap. False when it could not be started.
-    static bool StartDetached(const QString& strProgram, const QStringList& listArgs);
+    // What a detached program's standard error is joined to.
+    enum enDetachedStderr {
+        STDERR_DISCARD, // /dev/null, like its other streams
+        STDERR_INHERIT, // the caller's own, e.g. the journal when systemd runs the caller
+    };
+
+    // Starts a program detached: its own session, standard input and output on /dev/null, not a
+    // child that the caller must reap. False when it could not be started.
+    static bool StartDetached(const QString& strProgram, const QStringList& listArgs,
+                              enDetachedStderr enStderr = STDERR_DISCARD);
 };

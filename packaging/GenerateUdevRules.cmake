@@ -1,6 +1,7 @@
 # Turns the lines of vorn-model-table (code, name, PPD, 0xVID, 0xPID) into one udev rule per
-# model. Run with -DMODEL_TABLE_TOOL=... -DOUTPUT=...
-execute_process(COMMAND "${MODEL_TABLE_TOOL}" OUTPUT_VARIABLE table RESULT_VARIABLE result)
+# model. Run with -DMODEL_TABLE_TOOL=... -DOUTPUT=... and, when cross-building, the emulator
+# that runs the tool in -DMODEL_TABLE_EMULATOR=...
+execute_process(COMMAND ${MODEL_TABLE_EMULATOR} "${MODEL_TABLE_TOOL}" OUTPUT_VARIABLE table RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "vorn-model-table failed: ${result}")
 endif()

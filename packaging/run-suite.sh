@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets up a fresh machine, builds the suite, installs it into /opt/vorn/vorn-printer-t905/ and
-# starts it for trying: the machine's CUPS gets one network and one USB queue, the printer
-# simulator plays both printers in the background and runs the service as its child.
+# Sets up a fresh machine, builds the suite's Debian package, installs it and starts the suite
+# for trying: the machine's CUPS gets one network and one USB queue, the printer simulator
+# plays both printers in the background and runs the installed service as its child.
 # Running it again replaces the queues and restarts the simulator and the service.
 #   bash packaging/run-suite.sh          set up, build, install and start
 #   bash packaging/run-suite.sh --stop   stop the simulator and the service, delete the queues
@@ -14,9 +14,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 root=/opt/vorn/vorn-printer-t905
-# The programs build without the tests; the simulator runs on the tests' USB harness, so it is
-# built in the folder (and with the options) that packaging/test-suite.sh uses.
-build=$top/build/run
+# The simulator runs on the tests' USB harness, so it is built in the folder (and with the
+# options) that packaging/test-suite.sh uses.
 sim_build=$top/build/plain
 simulator=$sim_build/tools/printer-sim/vorn-printer-sim
 # The simulator's control socket, its logs and the process ids of this run.
@@ -67,34 +66,45 @@ delete_queues() {
   done
 }
 
+# On a machine with systemd the installed package runs the service under its watchdog unit;
+# the simulated USB bus exists only for the simulator's children, so the unit pauses meanwhile.
+watchdog_unit=vorn-printer-watchdog.service
+systemd_running() { [ -d /run/systemd/system ]; }
+
 if [ "${1:-}" = "--stop" ]; then
   stop_simulator
   delete_queues
   echo "Stopped the printer simulator and the service, deleted the queues $net_queue and $usb_queue."
+  if systemd_running && systemctl is-enabled --quiet "$watchdog_unit" 2>/dev/null; then
+    systemctl start "$watchdog_unit"
+    echo "Started $watchdog_unit again."
+  fi
   if [ -f "$state/cupsd.pid" ]; then
     stop_recorded "$state/cupsd.pid" cupsd
     echo "Stopped the CUPS scheduler that run-suite.sh had started."
   fi
-  echo "The suite stays installed in $root/."
+  echo "The suite stays installed in $root/ (apt remove vorn-printer-t905 removes it)."
   exit 0
 fi
 [ $# -eq 0 ] || die "usage: bash packaging/run-suite.sh [--stop]"
 
-say "Installing the packages the suite needs"
-bash packaging/install-deps.sh
+say "Installing the packages the suite needs to build, run and meet the simulator"
+bash packaging/install-deps.sh runtime build sim
 
-say "Building the suite in $build and the printer simulator in $sim_build"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BUILD_TESTS=OFF > /dev/null
-cmake --build "$build" -j"$(nproc)"
+say "Building the suite's package and the printer simulator in $sim_build"
+deb=$(bash packaging/build-debs.sh --arch amd64 | tail -n 1)
 cmake -S . -B "$sim_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build "$sim_build" -j"$(nproc)" --target vorn-printer-sim
 
-say "Installing into $root/"
-cmake --install "$build" > /dev/null
-mkdir -p "$root"/{cfg,log,tool,temp,scan}
+say "Installing $deb"
+stop_simulator
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --reinstall "$top/$deb" > /dev/null
+if systemd_running; then
+  systemctl stop "$watchdog_unit"
+  echo "paused $watchdog_unit: the simulator runs the service instead until --stop"
+fi
 
 say "Starting CUPS and creating the queues"
-stop_simulator
 mkdir -p "$state"
 if ! scheduler_running; then
   if [ -d /run/systemd/system ]; then
@@ -247,6 +257,11 @@ cancelling it sends the cancel to the printer:
   $send error add net 0x1106
   cancel -a $net_queue; sleep 5; grep cancel $state/events.log
 
+What the service publishes, readable (--json for scripts):
+  vorn-printer-status
+
 Stop it all and delete the two queues:
   bash packaging/run-suite.sh --stop
+Remove the suite (deletes its queues), or remove it with everything it wrote:
+  apt remove vorn-printer-t905      apt purge vorn-printer-t905
 EOF

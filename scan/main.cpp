@@ -1,4 +1,5 @@
 // VornScanDaemon: the background server through which a scan front-end drives the scanners.
+#include "ProgramOptions.h"
 #include "VornScanDaemon.h"
 #include "daemonHelper.h"
 #include "scanFiles.h"
@@ -23,6 +24,8 @@ void WriteUsbLogLine(VornUsbLog log, const char* line)
 
 int main(int argc, char* argv[])
 {
+    if (AnswerStandardOptions(argc, argv, "[--foreground]") == enStandardOption::Answered)
+        return 0;
     // Checked before detaching, so whoever starts the daemon sees why it does not run.
     std::string problem;
     if (!vorn_PrepareScanFolder(kVornScanFolder, problem)) {

@@ -36,8 +36,9 @@ void ProcessServiceControl::StopService(bool bForce)
 }
 
 // A missing or broken executable is not reported: the next check finds no service and
-// tries again.
+// tries again. The service's one-line messages (start, another instance, printers found) go
+// where the watchdog's own standard error goes: the journal when systemd runs the watchdog.
 void ProcessServiceControl::StartService()
 {
-    UtilProcess::StartDetached(m_strExecutable, QStringList());
+    UtilProcess::StartDetached(m_strExecutable, QStringList(), UtilProcess::STDERR_INHERIT);
 }

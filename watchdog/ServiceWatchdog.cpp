@@ -1,10 +1,10 @@
 // Restart policy of the watchdog and the order of its stop and start steps.
 #include "ServiceWatchdog.h"
 
+#include "ServiceHeartbeat.h"
 #include "UtilLog.h"
 
 #include <QDateTime>
-#include <QFileInfo>
 #include <QThread>
 
 namespace {
@@ -45,12 +45,10 @@ bool ServiceWatchdog::RunCheck()
 
 bool ServiceWatchdog::CheckServiceHeartbeat() const
 {
-    const QFileInfo heartbeat(m_strHeartbeatFile);
-    if (heartbeat.exists()) {
-        const qint64 iAgeSecs = heartbeat.lastModified().secsTo(QDateTime::currentDateTime());
-        if (iAgeSecs < c_iHeartbeatStaleSecs)
-            return true;
-    }
+    qint64 iAgeSecs = 0;
+    if (ServiceHeartbeat::ReadAgeSecs(m_strHeartbeatFile, QDateTime::currentDateTime(), iAgeSecs)
+        && ServiceHeartbeat::IsFresh(iAgeSecs))
+        return true;
     VORN_LOG("heartbeat timeout!");
     return false;
 }

@@ -13,8 +13,6 @@ public:
     static constexpr int c_iCheckPeriodMs = 1000;
     // The 3600th check after a start restarts the service anyway, about once an hour.
     static constexpr int c_iHealthyChecksBeforeRestart = 3599;
-    // The service renews its heartbeat every 5 s; two missed renewals mean it hangs.
-    static constexpr qint64 c_iHeartbeatStaleSecs = 10;
 
     explicit ServiceWatchdog(ServiceControl& control,
                              const QString& strHeartbeatFile = VornPaths::c_strCfgDir + VornPaths::c_strHeartbeatFile,

@@ -164,3 +164,32 @@ TEST(UtilProcess, DetachedProgramRunsInItsOwnSessionAndLeavesNoZombie)
     // No child of ours is left to reap.
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
 }
+
+// Under systemd the watchdog's standard error is the journal; the service it starts must reach
+// it, while a program started to discard its output never writes into the caller's.
+TEST(UtilProcess, DetachedProgramWritesToTheCallersStderrOnlyWhenAskedTo)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const UtilProcess::enDetachedStderr enStderr : {UtilProcess::STDERR_DISCARD, UtilProcess::STDERR_INHERIT}) {
+        const QString strCapture = dir.filePath(QString::number(enStderr));
+        const QString strDone = strCapture + ".done";
+        const int iCapture = open(strCapture.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(iCapture, 0);
+        const int iSavedStderr = dup(STDERR_FILENO);
+        ASSERT_GE(iSavedStderr, 0);
+        ASSERT_EQ(dup2(iCapture, STDERR_FILENO), STDERR_FILENO);
+        const bool bStarted = UtilProcess::StartDetached("sh", {"-c", "echo to-stderr >&2; echo to-stdout; touch " + strDone},
+                                                         enStderr);
+        dup2(iSavedStderr, STDERR_FILENO);
+        close(iSavedStderr);
+        close(iCapture);
+        ASSERT_TRUE(bStarted);
+
+        for (int i = 0; i < 500 && !QFile::exists(strDone); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        QFile capture(strCapture);
+        ASSERT_TRUE(capture.open(QIODevice::ReadOnly));
+        EXPECT_EQ(capture.readAll(), enStderr == UtilProcess::STDERR_INHERIT ? QByteArray("to-stderr\n") : QByteArray());
+    }
+}

@@ -130,3 +130,34 @@ TEST_F(UninstallEndToEndTest, ExitsZeroWhenCupsIsNotRunning)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(UninstallEndToEndTest, OptionsAnswerOrRefuseWithoutDeletingAnything)
+{
+    struct stCall {
+        std::vector<std::string> listArgs;
+        int iExitCode;
+        std::string strStdoutStart;
+    };
+    const stCall c_calls[] = {
+        {{"--help"}, 0, "usage: VornPrintUninstall "},
+        {{"--version"}, 0, "VornPrintUninstall 1."},
+        // A typo or a habit from other tools must never cost the user every queue.
+        {{"-h"}, 2, ""},
+        {{"--force"}, 2, ""},
+        {{"extra", "--help"}, 0, "usage: VornPrintUninstall "},
+    };
+    AddQueue("SuiteUsb", CupsScheduler::UsbUri(c_strCode, "SN0001"));
+    for (const stCall& call : c_calls) {
+        std::vector<std::string> listCommand = {VORN_UNINSTALL_BINARY};
+        listCommand.insert(listCommand.end(), call.listArgs.begin(), call.listArgs.end());
+        const stToolResult result = RunTool(listCommand);
+        ASSERT_TRUE(result.bStarted);
+        EXPECT_EQ(result.iExitCode, call.iExitCode) << call.listArgs.front();
+        EXPECT_EQ(result.strStdout.rfind(call.strStdoutStart, 0), 0u) << result.strStdout;
+        EXPECT_EQ(Queues(), std::set<std::string>{"SuiteUsb"}) << call.listArgs.front();
+    }
+}
+
+} // namespace
