@@ -3,6 +3,7 @@
 #include "ProgramOptions.h"
 #include "UtilLibusb.h"
 #include "Widget.h"
+#include "WindowAccessibility.h"
 
 #include <QApplication>
 
@@ -10,6 +11,7 @@ int main(int argc, char* argv[])
 {
     if (AnswerStandardOptions(argc, argv, "") == enStandardOption::Answered)
         return 0;
+    InstallWindowAccessibility({QLatin1String(Widget::staticMetaObject.className())});
     QApplication app(argc, argv);
     Widget widget(FWUpdateTask);
     widget.show();

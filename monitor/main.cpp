@@ -29,7 +29,7 @@ int main(int argc, char* argv[])
     if (AnswerStandardOptions(argc, argv, "[-hide]") == enStandardOption::Answered)
         return 0;
     QApplication app(argc, argv);
-    InstallWindowAccessibility();
+    InstallWindowAccessibility({QStringLiteral("VornPrinterToolWidget"), QStringLiteral("AppSetting")});
     if (CheckIsRunning(MonitorPaths::c_strProcessName))
         return ShowAlreadyRunning();
     // The window only hides on close; the tray menu's exit is the way out.

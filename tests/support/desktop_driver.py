@@ -28,7 +28,7 @@ MENU_INTERFACE = "com.canonical.dbusmenu"
 PROPERTIES_INTERFACE = "org.freedesktop.DBus.Properties"
 DBUS_CALL_TIMEOUT_MS = 5000
 MENU_PROPERTIES = ["label", "enabled", "visible", "type", "toggle-type", "toggle-state"]
-# A window that is a plain QWidget (the updater's, the maintenance tool's) is a "filler".
+# A top-level plain QWidget whose program installs no window accessibility reads as a "filler".
 WINDOW_ROLES = ("frame", "dialog", "alert", "window", "file chooser", "filler")
 # Cells are only walked into when a query asks for one: a big table would make every
 # search slow, one D-Bus round trip per cell.
