@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -24,7 +25,8 @@ void Usage(const char* program)
             "usage: %s --scanner IPv4 [--dpi N] [--depth 1|8|24] [--jpeg] [--feeder] [--keep] [--query]\n"
             "       %s --find-usb VID[:PID]   (hexadecimal ids)\n"
             "Scans through the daemon on 127.0.0.1:7001, prints every page file with its size and\n"
-            "removes the pages afterwards unless --keep is given. --query prints the scanner's\n"
+            "removes the pages afterwards; --keep copies them into the working folder first, since the\n"
+            "daemon removes a connection's pages when it ends. --query prints the scanner's\n"
             "capabilities and feeder state instead of scanning.\n",
             program, program);
 }
@@ -94,6 +96,17 @@ int Query(VornScanClient& client, const stOptions& options)
     return caps.result == 0 && adf.result == 0 ? 0 : 1;
 }
 
+// The daemon removes a connection's pages once it ends, so a page is kept by copying it out.
+bool KeepPage(const std::string& pagePath)
+{
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::path(pagePath).filename();
+    std::filesystem::copy_file(pagePath, target, std::filesystem::copy_options::overwrite_existing, error);
+    if (error)
+        fprintf(stderr, "cannot keep %s: %s\n", pagePath.c_str(), error.message().c_str());
+    return !error;
+}
+
 int Scan(VornScanClient& client, const stOptions& options)
 {
     VornScanClient::stScanOutcome scan;
@@ -109,8 +122,9 @@ int Scan(VornScanClient& client, const stOptions& options)
     for (const VornScanClient::stPage& page : scan.pages) {
         printf("page %d: %s, %lld bytes\n", page.index, page.fileName.c_str(), page.bytes);
         total += page.bytes > 0 ? page.bytes : 0;
-        if (!options.keepPages)
-            client.DeleteFile(page.fileName);
+        if (options.keepPages)
+            KeepPage(page.fileName);
+        client.DeleteFile(page.fileName);
     }
     printf("%zu page(s), %lld bytes, %zu records, last result %d%s\n", scan.pages.size(), total,
            scan.records.size(), scan.lastResult, scan.lastResult == SANE_STATUS_EOF ? " (complete)" : "");
