@@ -10,3 +10,17 @@ void InitStPrinterState(stPrinterState& state)
 {
     state = stPrinterState();
 }
+
+QList<stPrinterManager> GetInitPrinterList(const QList<stPrinterInfo>& listPrinter)
+{
+    stPrinterState stResetState;
+    InitStPrinterState(stResetState);
+    QList<stPrinterManager> listManager;
+    for (const stPrinterInfo& info : listPrinter) {
+        stPrinterManager manager;
+        manager.stInfo = info;
+        manager.stState = stResetState;
+        listManager.append(manager);
+    }
+    return listManager;
+}

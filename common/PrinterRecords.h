@@ -59,3 +59,5 @@ struct stPrinterManager {
 
 void InitStPrinterInfo(stPrinterInfo& info);
 void InitStPrinterState(stPrinterState& state);
+// One managed entry per printer, each with a reset state, as a freshly replaced list starts.
+QList<stPrinterManager> GetInitPrinterList(const QList<stPrinterInfo>& listPrinter);

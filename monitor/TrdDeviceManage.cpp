@@ -21,20 +21,6 @@ QList<stPrinterInfo> TrdDeviceManage::GetPrinterInfo(bool)
     return PrinterListFile(m_env.strCfgDir + VornPaths::c_strPrinterListFile).GetPrinterInfo();
 }
 
-QList<stPrinterManager> TrdDeviceManage::GetInitPrinterList(const QList<stPrinterInfo>& listInfo)
-{
-    stPrinterState stateReset;
-    InitStPrinterState(stateReset);
-    QList<stPrinterManager> listPrinter;
-    for (const stPrinterInfo& info : listInfo) {
-        stPrinterManager entry;
-        entry.stInfo = info;
-        entry.stState = stateReset;
-        listPrinter.append(entry);
-    }
-    return listPrinter;
-}
-
 bool TrdDeviceManage::RunPass()
 {
     const QList<stPrinterInfo> listInfo = GetPrinterInfo(false);

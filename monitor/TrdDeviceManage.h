@@ -19,8 +19,6 @@ public:
     // The list file's current printers; the flag has no effect (the service already matched
     // the drivers).
     QList<stPrinterInfo> GetPrinterInfo(bool bCheckDriver);
-    // One row per printer, each starting off-line.
-    static QList<stPrinterManager> GetInitPrinterList(const QList<stPrinterInfo>& listInfo);
 
     // One pass of the loop without its wait; true when the shared list was replaced.
     bool RunPass();

@@ -112,21 +112,6 @@ void TrdDeviceManage::DeleteStaleStatusFiles(const QList<stPrinterInfo>& listFou
     }
 }
 
-QList<stPrinterManager> TrdDeviceManage::GetInitPrinterList(const QList<stPrinterInfo>& listPrinter)
-{
-    stPrinterState stResetState;
-    InitStPrinterState(stResetState);
-    QList<stPrinterManager> listManager;
-    for (const stPrinterInfo& info : listPrinter) {
-        stPrinterManager manager;
-        manager.stInfo = info;
-        manager.stState = stResetState;
-        manager.bNeedStatus = false;
-        listManager.append(manager);
-    }
-    return listManager;
-}
-
 QString TrdDeviceManage::PrinterListPath() const
 {
     return m_env.strCfgDir + VornPaths::c_strPrinterListFile;

@@ -30,7 +30,6 @@ public:
 
     void WriteHeartbeat();
     void SavePrinterInfo(const QList<stPrinterInfo>& listPrinter, bool bForce);
-    static QList<stPrinterManager> GetInitPrinterList(const QList<stPrinterInfo>& listPrinter);
 
     // Asks the loop and every worker to stop, from any thread.
     void RequestStop();

@@ -84,7 +84,7 @@ protected:
     // One row on the shared list and its status worker, not started: rounds run on the test thread.
     TrdGetPrinterStatus& Row(const QString& strName = QStringLiteral("Office"))
     {
-        m_list.Replace(TrdDeviceManage::GetInitPrinterList({Info(strName, QStringLiteral("127.0.0.2"))}));
+        m_list.Replace(GetInitPrinterList({Info(strName, QStringLiteral("127.0.0.2"))}));
         m_pWorker = std::make_unique<TrdGetPrinterStatus>(nullptr, m_env);
         m_pWorker->Init(0, &m_list);
         return *m_pWorker;
@@ -229,7 +229,7 @@ TEST_F(MonitorWorkers, RoundOfAReplacedListIsDiscarded)
     WriteStatus("Office", Record(c_byPrinting));
     QSignalSpy spy(&worker, &TrdGetPrinterStatus::SgnUpdatePrinterStatus);
     // Another queue took row 0 before this round writes back.
-    m_list.Replace(TrdDeviceManage::GetInitPrinterList({Info("Other", "127.0.0.3")}));
+    m_list.Replace(GetInitPrinterList({Info("Other", "127.0.0.3")}));
     stPrinterManager entryStale;
     entryStale.stInfo = Info("Office", "127.0.0.2");
     stPrinterState statePrevious;
@@ -337,7 +337,7 @@ TEST_F(MonitorWorkers, FolderWatchWakesOnTheWatchedFileOnlyAndSurvivesTheFolderC
 TEST_F(MonitorWorkers, RunningWorkersReportARewrittenFileAndStopWhenAsked)
 {
     m_env.bWatchFiles = true;
-    m_list.Replace(TrdDeviceManage::GetInitPrinterList({Info("Office", "127.0.0.2")}));
+    m_list.Replace(GetInitPrinterList({Info("Office", "127.0.0.2")}));
     WriteList({Info("Office", "127.0.0.2")});
     TrdDeviceManage manage(nullptr, m_env);
     manage.Init(&m_list);
